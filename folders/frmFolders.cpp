@@ -1,0 +1,2 @@
+#include "folders/frmFolders.h"
+void frmFolders::ShowWindow() {}

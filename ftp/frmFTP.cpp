@@ -1,0 +1,2 @@
+#include "ftp/frmFTP.h"
+frmFTP::frmFTP(QWidget* owner) : QWidget(owner, Qt::Window) {}

@@ -1,0 +1,2 @@
+#include "servers/frmServers.h"
+void frmServers::ShowWindow() {}

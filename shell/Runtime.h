@@ -1,0 +1,40 @@
+#pragma once
+// Runtime services the program relies on: the command line, the
+// application folder, yielding to the window system, ending the process and
+// the numeric test.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace runtime {
+
+// The process's arguments (without the program name) joined by blanks.
+std::string Command();
+void SetCommandLine(int argc, char** argv);
+
+// The executable's folder, without a trailing "/".
+std::string AppPath();
+// Tests point the application folder at a temporary folder.
+void SetAppPathForTesting(std::string folder);
+
+// Lets the window system handle what is pending (repaints, input), once.
+void DoEvents();
+
+// Ends the process at once with the exit status: no window events, no
+// destructors. Standard output is flushed first so the unattended log is
+// complete.
+[[noreturn]] void End(int status = 0);
+// Tests replace the ending with a hook that must not return normally
+// (it throws), so a test process survives a shutdown it drives.
+void SetEndHookForTesting(std::function<void(int)> hook);
+
+// A number with optional sign, blanks around it, a decimal part and an
+// exponent. Empty text and letters are not numeric.
+bool IsNumeric(std::string_view text);
+
+// True when /SYNC occurs in the text, in any letter case, also inside a
+// longer word.
+bool HasSyncSwitch(std::string_view commandLine);
+
+}  // namespace runtime

@@ -1,0 +1,21 @@
+#pragma once
+// The status log: every part of the program reports progress and outcomes
+// here. The main window shows the lines; an unattended run also echoes
+// them to standard output.
+
+#include <functional>
+#include <string>
+
+// Writes one line to the status log.
+void LogStatus(const std::string& text);
+
+namespace statuslog {
+
+using Sink = std::function<void(const std::string&)>;
+// The main window installs its list; tests install a recorder. Returns the
+// sink that was installed before.
+Sink SetSink(Sink sink);
+// Echo every line to standard output as well (unattended runs).
+void SetEcho(bool on);
+
+}  // namespace statuslog

@@ -1,0 +1,195 @@
+#include "shell/frmMain.h"
+
+#include "folders/frmFolders.h"
+#include "ftp/frmFTP.h"
+#include "servers/frmServers.h"
+#include "shell/AppIcon.h"
+#include "shell/MsgBox.h"
+#include "shell/Runtime.h"
+#include "shell/StatusLog.h"
+#include "shell/Twips.h"
+#include "store/Store.h"
+#include "sync/SyncRun.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QScreen>
+
+namespace {
+
+frmMain* g_main = nullptr;
+
+constexpr int kLogLimit = 400;
+const QString kCrLf = QStringLiteral("\r\n");
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    g_main = this;
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Tessary - v. 0.8"));
+    setWindowIcon(AppIcon());
+
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    lstStatus = new QListWidget(client);
+    lstStatus->setObjectName(QStringLiteral("lstStatus"));
+    lstStatus->setSortingEnabled(false);
+    lstStatus->setGeometry(Px(30), Px(30), Px(8475), Px(4545));
+
+    BuildMenus();
+    resize(Px(8550), Px(4635) + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+
+    statuslog::SetSink([this](const std::string& line) { LogStatus(QString::fromStdString(line)); });
+}
+
+frmMain::~frmMain() {
+    if (g_main == this) {
+        statuslog::SetSink({});
+        g_main = nullptr;
+    }
+}
+
+frmMain* frmMain::instance() { return g_main; }
+
+void frmMain::BuildMenus() {
+    QMenu* cmdFile = menuBar()->addMenu(QStringLiteral("&File"));
+    cmdFile->setObjectName(QStringLiteral("cmdFile"));
+    cmdSites = cmdFile->addAction(QStringLiteral("&Sites List"), this, &frmMain::cmdSites_Click);
+    cmdFoldersList = cmdFile->addAction(QStringLiteral("&Folders List"), this, &frmMain::cmdFoldersList_Click);
+    cmdBlank = cmdFile->addAction(QString());  // an item without a handler
+    cmdExit = cmdFile->addAction(QStringLiteral("E&xit"), this, &frmMain::cmdExit_Click);
+
+    QMenu* cmdSyncMenu = menuBar()->addMenu(QStringLiteral("&Sync"));
+    cmdSyncMenu->setObjectName(QStringLiteral("cmdSyncMenu"));
+    cmdSyncNow = cmdSyncMenu->addAction(QStringLiteral("&Now"), this, &frmMain::cmdSyncNow_Click);
+
+    QMenu* mnuDatabase = menuBar()->addMenu(QStringLiteral("&Database"));
+    mnuDatabase->setObjectName(QStringLiteral("mnuDatabase"));
+    mnuForceClear = mnuDatabase->addAction(QStringLiteral("&Force Entire Backup"), this, &frmMain::mnuForceClear_Click);
+    mnuClearFolderInfo = mnuDatabase->addAction(QStringLiteral("&Clear Information for a folder"), this,
+                                                &frmMain::mnuClearFolderInfo_Click);
+
+    cmdSites->setObjectName(QStringLiteral("cmdSites"));
+    cmdFoldersList->setObjectName(QStringLiteral("cmdFoldersList"));
+    cmdBlank->setObjectName(QStringLiteral("cmdBlank"));
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    cmdSyncNow->setObjectName(QStringLiteral("cmdSyncNow"));
+    mnuForceClear->setObjectName(QStringLiteral("mnuForceClear"));
+    mnuClearFolderInfo->setObjectName(QStringLiteral("mnuClearFolderInfo"));
+}
+
+void frmMain::Form_Load() {
+    try {
+        SyncOnStart = runtime::HasSyncSwitch(runtime::Command());
+        // The hash component is built in: there is nothing to register.
+        ::LogStatus("Init Program");
+        auto& conn = store::StoreConnection();
+        conn.ConnectionString = store::BuildConnectionString(runtime::AppPath());
+        ::LogStatus("Setting Database Connection String");
+        conn.Open();
+        ::LogStatus("Opened Database");
+        store::SqlText = "select * from Tessary";
+        store::StoreRecordset = conn.Execute(store::SqlText);
+        ::LogStatus("Run Query on settings");
+        while (!store::StoreRecordset.Eof()) store::StoreRecordset.MoveNext();
+        ::LogStatus("Test Query and settings loaded");
+    } catch (const std::exception& e) {
+        MsgBox(QStringLiteral("An error occured while attempting to open settings"), vbCritical, QStringLiteral("EEK"));
+        ::LogStatus("An error has destroyed the chances of this program functioning");
+        ::LogStatus(e.what());
+    }
+    if (SyncOnStart) cmdSyncNow_Click();  // ends the program when it is over
+}
+
+void frmMain::LogStatus(const QString& text) {
+    lstStatus->addItem(text);
+    lstStatus->setCurrentRow(lstStatus->count() - 1);
+    if (lstStatus->count() >= kLogLimit) {
+        lstStatus->clear();
+        lstStatus->addItem(QStringLiteral("Cleared due to too much data"));
+        lstStatus->setCurrentRow(-1);
+    }
+}
+
+void frmMain::Form_Resize() {
+    // A window smaller than the margins leaves that dimension as it was.
+    const QRect outer = frameGeometry();
+    const int height = outer.height() - Px(780);
+    const int width = outer.width() - Px(195);
+    if (height >= 0) lstStatus->resize(lstStatus->width(), height);
+    if (width >= 0) lstStatus->resize(width, lstStatus->height());
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Form_Unload();
+}
+
+void frmMain::Form_Unload() {
+    hide();
+    // Nothing to unregister; other windows go with the process unseen.
+    runtime::End(exitStatus_);
+}
+
+void frmMain::cmdExit_Click() { Form_Unload(); }
+
+void frmMain::cmdSites_Click() { frmServers::ShowWindow(); }
+
+void frmMain::cmdFoldersList_Click() { frmFolders::ShowWindow(); }
+
+void frmMain::cmdSyncNow_Click() {
+    const syncrun::RunOutcome outcome = syncrun::RunSync([this]() -> std::unique_ptr<TransferWindow> {
+        auto window = std::make_unique<frmFTP>(this);
+        window->show();
+        return window;
+    });
+    if (SyncOnStart && !syncrun::IsRunning()) {
+        exitStatus_ = outcome.clean ? 0 : 1;
+        cmdExit_Click();
+    }
+}
+
+void frmMain::mnuForceClear_Click() {
+    const QString question =
+        QStringLiteral("This will wipe ALL status information for the files in your backup set.") + kCrLf +
+        QStringLiteral("You should only use this option if you want to re-back up all the files.") + kCrLf +
+        QStringLiteral("If you wish to clear only a set of files you can do so under the Clear information for a "
+                       "folder option.") +
+        kCrLf + kCrLf + kCrLf +
+        QStringLiteral("Are you entirely sure you wish to clear all your file state information?");
+    if (MsgBox(question, vbYesNo, QStringLiteral("!!!WARNING!!!")) != vbYes) {
+        MsgBox(QStringLiteral("Operation aborted!"), vbInformation, QStringLiteral("Aborted"));
+        return;
+    }
+    try {
+        store::SqlText = "delete from myfiles";
+        store::StoreRecordset = store::StoreConnection().Execute(store::SqlText);
+    } catch (const store::StoreError& e) {
+        MsgBox(QStringLiteral("The file state information could not be cleared:") + kCrLf +
+                   QString::fromStdString(e.what()),
+               vbCritical, QStringLiteral("Error"));
+        return;
+    }
+    MsgBox(QStringLiteral("Complete, information cleared") + kCrLf +
+               QStringLiteral("Select Sync --> Now to re-backup everything"),
+           vbInformation, QStringLiteral("Result"));
+}
+
+void frmMain::mnuClearFolderInfo_Click() {
+    MsgBox(QStringLiteral("You can clear a folders information in the File --> Folders area") + kCrLf +
+               QStringLiteral("Double click on the folder and then select Clear Information"),
+           vbInformation, QStringLiteral("Clear selected information"));
+}

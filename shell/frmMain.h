@@ -1,0 +1,56 @@
+#pragma once
+// The main window: start-up and shutdown, the status list (the program's
+// only log) and the menus.
+
+#include <QMainWindow>
+
+class QAction;
+class QListWidget;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The one main window, or nullptr before it is created.
+    static frmMain* instance();
+
+    // Start-up: the steps run before the window is shown.
+    void Form_Load();
+    // Keeps the status list sized to the window.
+    void Form_Resize();
+    // Shutdown: ends the process at once.
+    void Form_Unload();
+
+    // Appends a line to lstStatus, keeping the newest selected, and empties
+    // the list when it reaches 400 lines.
+    void LogStatus(const QString& text);
+
+    bool SyncOnStart = false;
+    QListWidget* lstStatus = nullptr;
+
+    // Menus.
+    QAction* cmdSites = nullptr;
+    QAction* cmdFoldersList = nullptr;
+    QAction* cmdBlank = nullptr;
+    QAction* cmdExit = nullptr;
+    QAction* cmdSyncNow = nullptr;
+    QAction* mnuForceClear = nullptr;
+    QAction* mnuClearFolderInfo = nullptr;
+
+    void cmdSites_Click();
+    void cmdFoldersList_Click();
+    void cmdExit_Click();
+    void cmdSyncNow_Click();
+    void mnuForceClear_Click();
+    void mnuClearFolderInfo_Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    int exitStatus_ = 0;  // what an unattended run ends the process with
+};

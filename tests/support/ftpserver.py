@@ -1,0 +1,94 @@
+#!/usr/bin/python3
+"""A real FTP server on loopback for the tests (pyftpdlib).
+
+Prints "PORT <n>" once it listens, then serves until killed or until its
+standard input closes. Faults can be injected by name so tests can see
+how the client copes with a server that refuses or stops answering.
+"""
+import argparse
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--account", action="append", default=[],
+                    help="user:password (home is --root)")
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--refuse-stor", default=None,
+                    help="refuse STOR of any path holding this text (553)")
+    ap.add_argument("--silent-on", default=None,
+                    help="never answer this command (e.g. STOR, CWD)")
+    ap.add_argument("--no-passive", action="store_true",
+                    help="refuse EPSV and PASV")
+    args = ap.parse_args()
+
+    authorizer = DummyAuthorizer()
+    for acc in args.account or ["tessary:secret"]:
+        user, password = acc.split(":", 1)
+        authorizer.add_user(user, password, args.root, perm="elradfmwMT")
+
+    class Handler(FTPHandler):
+        pass
+
+    Handler.authorizer = authorizer
+    Handler.auth_failed_timeout = 0
+    Handler.banner = "Tessary test server ready."
+    Handler.use_sendfile = False
+    logins = {"count": 0}
+
+    def on_login(self, username):
+        logins["count"] += 1
+        sys.stdout.write("LOGIN %s %d\n" % (username, logins["count"]))
+        sys.stdout.flush()
+    Handler.on_login = on_login
+
+    if args.refuse_stor:
+        original = FTPHandler.ftp_STOR
+
+        def ftp_STOR(self, file, mode="w"):
+            if args.refuse_stor in file:
+                self.respond("553 Refused by the test server.")
+                return
+            return original(self, file, mode)
+        Handler.ftp_STOR = ftp_STOR
+
+    if args.silent_on:
+        cmd = args.silent_on.upper()
+
+        def silent(self, *a, **kw):
+            return None  # no reply: the client has to give up by itself
+        setattr(Handler, "ftp_" + cmd, silent)
+
+    if args.no_passive:
+        def refuse(self, *a, **kw):
+            self.respond("502 Passive mode is off on this server.")
+        Handler.ftp_PASV = refuse
+        Handler.ftp_EPSV = refuse
+
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server.max_cons = 64
+    port = server.socket.getsockname()[1]
+    sys.stdout.write("PORT %d\n" % port)
+    sys.stdout.flush()
+
+    def watch_stdin():
+        try:
+            while sys.stdin.read(1):
+                pass
+        finally:
+            os._exit(0)
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=False)
+
+
+if __name__ == "__main__":
+    import logging
+    logging.basicConfig(level=logging.CRITICAL)
+    main()
