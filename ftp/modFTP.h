@@ -4,6 +4,7 @@
 // creation, upload, and the error report that turns a failed call into
 // status-log lines. Error codes follow the WinINet numbering.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,10 +21,23 @@ constexpr std::uint32_t INTERNET_FLAG_PASSIVE = 0x08000000;
 
 // Error codes (WinINet numbering).
 constexpr std::uint32_t ERROR_INTERNET_TIMEOUT = 12002;
-constexpr std::uint32_t ERROR_INTERNET_EXTENDED_ERROR = 12003;
+constexpr std::uint32_t ERROR_INTERNET_EXTENDED_ERROR = 12003;  // the server refused
+constexpr std::uint32_t ERROR_INTERNET_INTERNAL_ERROR = 12004;
+constexpr std::uint32_t ERROR_INTERNET_INVALID_URL = 12005;
 constexpr std::uint32_t ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
+constexpr std::uint32_t ERROR_INTERNET_OPERATION_CANCELLED = 12017;  // closed mid-request
 constexpr std::uint32_t ERROR_INTERNET_CANNOT_CONNECT = 12029;
 constexpr std::uint32_t ERROR_INTERNET_CONNECTION_ABORTED = 12030;
+constexpr std::uint32_t ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;  // the connection is busy
+// Plain system codes for what goes wrong on this side of the wire.
+constexpr std::uint32_t ERROR_SUCCESS = 0;
+constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;       // the local file
+constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;        // the local file
+constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;       // no (or a closed) handle; has no text
+constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr std::uint32_t ERROR_READ_FAULT = 30;          // the local file, mid-transfer
+constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;   // host, user or password holds CR, LF or NUL
+constexpr std::uint32_t ERROR_INVALID_NAME = 123;       // remote path names no file, or holds CR, LF or NUL
 
 // The shared slots. nullptr is "none".
 extern InternetSession* InternetHandle;
@@ -33,23 +47,36 @@ extern std::uint32_t ConnectFlags;
 
 // Agent text sent nowhere but kept with the session.
 InternetSession* InternetOpen(const std::string& agent);
-// Connects and logs in. nullptr on failure, with GetLastError() set.
+// Connects and logs in. nullptr on failure, with GetLastError() set. Port
+// 0 is the FTP default, 21. With INTERNET_FLAG_PASSIVE in `flags` uploads
+// use passive mode (EPSV, then PASV) until the server refuses it, and
+// active mode from then on; without it, active mode throughout.
 FtpSession* InternetConnect(InternetSession* session, const std::string& host, int port,
                             const std::string& user, const std::string& password,
                             std::uint32_t flags);
-// Changes the current directory; false (GetLastError() set) when it does
-// not exist or the server refuses.
+// Changes the current directory (absolute, or relative to the current
+// one); false (GetLastError() set) when it does not exist or the server
+// refuses. The connection stays usable. An empty text keeps the directory
+// the login started in.
 bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory);
 
-// Creating a remote folder, every missing level top down.
+// Creating a remote folder, every missing level top down: Created when
+// this call made at least one level, Existed when all of them were there,
+// Failed (GetLastError() set) when a level could not be made. Folders seen
+// on this connection are remembered, so a job's later files cost no request.
 enum class CreateResult { Created, Existed, Failed };
 CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folder);
 
 // Uploads the local file to the remote path (relative to the current
 // directory, or absolute). false with GetLastError() set on failure.
+// Always a binary transfer: the server's copy is the local file byte for
+// byte, whatever `flags` asks for.
 bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
                 std::uint32_t flags);
 
+// Closing a connection that is in the middle of a request (a window event
+// handler running inside its yield) stops that request and frees the
+// connection as soon as the request has returned.
 void InternetCloseHandle(FtpSession* connection);
 void InternetCloseHandle(InternetSession* session);
 
@@ -68,8 +95,29 @@ void ReportInternetError(std::uint32_t code, const std::string& caller);
 // The port a profile's text names: a whole number from 1 to 65535, else 21.
 int PortFromProfile(const std::string& portText);
 
-// Called while a transfer runs so the window system stays responsive;
-// the default lets it handle pending events.
+// Called while a request runs (at most every 20 ms) so the window system
+// stays responsive; the default (also after nullptr) lets it handle
+// pending events. A request started from there on the same connection
+// fails with ERROR_FTP_TRANSFER_IN_PROGRESS.
 void SetTransferYield(std::function<void()> yield);
+// Runs the installed yield once (the upload session's repaint point).
+void TransferYield();
+
+// True when the text holds CR, LF or NUL: such a path would split into
+// several FTP commands, so it is refused before anything is sent.
+bool HoldsLineBreak(const std::string& text);
+
+// How long the client waits: for a connection and login, for any one
+// server reply, and for a transfer that moves no byte at all. Running out
+// of any of them is ERROR_INTERNET_TIMEOUT.
+struct Timeouts {
+    std::chrono::milliseconds connect{30000};
+    std::chrono::milliseconds reply{60000};  // timed in whole seconds, rounded up
+    std::chrono::milliseconds stall{60000};
+};
+// Tests shorten the waits; a connection keeps the values in force when it
+// is made.
+void SetTimeoutsForTesting(const Timeouts& timeouts);
+Timeouts CurrentTimeouts();
 
 }  // namespace ftp

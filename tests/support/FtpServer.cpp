@@ -34,6 +34,8 @@ FtpServer::FtpServer(std::string root, Options options) : root_(std::move(root))
         args.push_back(options.silentOn);
     }
     if (options.noPassive) args.push_back("--no-passive");
+    if (options.stallData) args.push_back("--stall-data");
+    if (options.logCommands) args.push_back("--log-commands");
 
     int outPipe[2], inPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(inPipe, O_CLOEXEC) != 0)
@@ -76,18 +78,33 @@ void FtpServer::ReadLines(int timeoutMs) {
         pending_.erase(0, nl + 1);
         if (line.rfind("PORT ", 0) == 0) port_ = std::stoi(line.substr(5));
         if (line.rfind("LOGIN ", 0) == 0) ++logins_;
+        if (line.rfind("CMD ", 0) == 0) {
+            std::string command;
+            for (std::size_t i = 4; i + 1 < line.size(); i += 2)
+                command += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+            commands_.push_back(std::move(command));
+        }
     }
 }
 
-int FtpServer::logins() {
-    // The server writes its line right after it answers 230: drain the pipe
+void FtpServer::Drain() {
+    // The server writes its lines right after it answers: drain the pipe
     // until it has been quiet for a moment.
     for (int i = 0; i < 50; ++i) {
         pollfd p{out_, POLLIN, 0};
         if (::poll(&p, 1, 100) <= 0) break;
         ReadLines(0);
     }
+}
+
+int FtpServer::logins() {
+    Drain();
     return logins_;
+}
+
+std::vector<std::string> FtpServer::commands() {
+    Drain();
+    return commands_;
 }
 
 FtpServer::~FtpServer() { Stop(); }

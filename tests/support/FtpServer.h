@@ -14,6 +14,8 @@ public:
         std::string refuseStor;  // STOR of a path holding this text gets 553
         std::string silentOn;    // a command the server never answers
         bool noPassive = false;  // refuse EPSV and PASV
+        bool stallData = false;  // stop reading an upload after its first chunk
+        bool logCommands = false;  // record every command line (see commands())
     };
 
     // Serves `root` (created when missing). Throws std::runtime_error when
@@ -28,9 +30,14 @@ public:
     const std::string& root() const { return root_; }
     // Logins the server has accepted so far.
     int logins();
+    // Every command line the server has received so far, in order (PASS
+    // with its argument masked). Needs Options::logCommands; call it often
+    // enough that the server's output pipe never fills.
+    std::vector<std::string> commands();
 
 private:
     void ReadLines(int timeoutMs);
+    void Drain();
     void Stop();
 
     std::string root_;
@@ -39,6 +46,7 @@ private:
     int out_ = -1;    // the server's standard output
     int in_ = -1;     // its standard input: closing it stops the server
     int logins_ = 0;
+    std::vector<std::string> commands_;
     std::string pending_;
 };
 

@@ -11,7 +11,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -27,6 +27,10 @@ def main():
                     help="never answer this command (e.g. STOR, CWD)")
     ap.add_argument("--no-passive", action="store_true",
                     help="refuse EPSV and PASV")
+    ap.add_argument("--log-commands", action="store_true",
+                    help='print every command line received ("CMD <hex>")')
+    ap.add_argument("--stall-data", action="store_true",
+                    help="stop reading an upload's data after its first chunk")
     args = ap.parse_args()
 
     authorizer = DummyAuthorizer()
@@ -48,6 +52,16 @@ def main():
         sys.stdout.write("LOGIN %s %d\n" % (username, logins["count"]))
         sys.stdout.flush()
     Handler.on_login = on_login
+
+    # Every command line as received, hex-encoded so any byte survives, the
+    # password masked: tests can tell what reached the server.
+    if args.log_commands:
+        def pre_process_command(self, line, cmd, arg):
+            shown = "PASS ****" if cmd == "PASS" else line
+            sys.stdout.write("CMD %s\n" % shown.encode("utf-8", "surrogateescape").hex())
+            sys.stdout.flush()
+            return FTPHandler.pre_process_command(self, line, cmd, arg)
+        Handler.pre_process_command = pre_process_command
 
     if args.refuse_stor:
         original = FTPHandler.ftp_STOR
@@ -71,6 +85,15 @@ def main():
             self.respond("502 Passive mode is off on this server.")
         Handler.ftp_PASV = refuse
         Handler.ftp_EPSV = refuse
+
+    if args.stall_data:
+        class StallingDTP(DTPHandler):
+            def handle_read(self):
+                DTPHandler.handle_read(self)
+                if self.tot_bytes_received > 0 and not self._closed:
+                    self.modify_ioloop_events(0)  # never read again
+            handle_read_event = handle_read
+        Handler.dtp_handler = StallingDTP
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64

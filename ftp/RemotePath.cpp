@@ -1,0 +1,65 @@
+#include "ftp/RemotePath.h"
+
+#include "ftp/CurlHandles.h"
+#include "ftp/modFTP.h"
+
+namespace ftp {
+
+bool HoldsLineBreak(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+std::vector<std::string> PathSegments(const std::string& absolute) {
+    std::vector<std::string> segments;
+    std::size_t start = 0;
+    while (start <= absolute.size()) {
+        std::size_t end = absolute.find('/', start);
+        if (end == std::string::npos) end = absolute.size();
+        if (end > start) segments.push_back(absolute.substr(start, end - start));
+        start = end + 1;
+    }
+    return segments;
+}
+
+std::string ResolveRemotePath(const std::string& cwd, const std::string& path) {
+    std::vector<std::string> resolved;
+    if (path.empty() || path.front() != '/') resolved = PathSegments(cwd);
+    for (auto& segment : PathSegments(path)) {
+        if (segment == ".") continue;
+        if (segment == "..") {
+            if (!resolved.empty()) resolved.pop_back();
+            continue;
+        }
+        resolved.push_back(std::move(segment));
+    }
+    std::string text;
+    for (const auto& segment : resolved) text += "/" + segment;
+    return text.empty() ? "/" : text;
+}
+
+std::string UrlPathFor(CURL* easy, const std::string& absolute) {
+    // libcurl drops the URL path's first "/"; the escaped one that follows
+    // makes the name it sends absolute.
+    std::string url = "/%2F";
+    bool first = true;
+    for (const auto& segment : PathSegments(absolute)) {
+        if (!first) url += '/';
+        first = false;
+        CurlText escaped(curl_easy_escape(easy, segment.data(), static_cast<int>(segment.size())));
+        if (escaped) url += escaped.get();
+    }
+    return url;
+}
+
+std::string Printable(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        if (c == '\r') shown += "\\r";
+        else if (c == '\n') shown += "\\n";
+        else if (c == '\0') shown += "\\0";
+        else shown += c;
+    }
+    return shown;
+}
+
+}  // namespace ftp

@@ -1,0 +1,293 @@
+#include "ftp/modFTP.h"
+
+#include "ftp/FtpErrors.h"
+#include "ftp/FtpSession.h"
+#include "ftp/RemotePath.h"
+#include "shell/Runtime.h"
+
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace ftp {
+
+struct InternetSession {
+    std::string agent;
+};
+
+InternetSession* InternetHandle = nullptr;
+FtpSession* FtpConnection = nullptr;
+std::uint32_t TransferFlags = FTP_TRANSFER_TYPE_BINARY;
+std::uint32_t ConnectFlags = INTERNET_FLAG_PASSIVE;
+
+namespace {
+
+std::function<void()>& YieldHook() {
+    static std::function<void()> hook = [] { runtime::DoEvents(); };
+    return hook;
+}
+
+Timeouts& TimeoutSetting() {
+    static Timeouts timeouts;
+    return timeouts;
+}
+
+// Marks the connection busy for one call; a close asked for meanwhile (from
+// inside a yield) happens when the call returns.
+class CallScope {
+public:
+    explicit CallScope(FtpSession* session) : session_(session) { session_->busy = true; }
+    ~CallScope() {
+        session_->busy = false;
+        if (session_->closePending) delete session_;
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+private:
+    FtpSession* session_;
+};
+
+// A connection that cannot take a call now: none, or one already in a call.
+bool Unusable(FtpSession* connection) {
+    if (!connection || connection->closePending) {
+        SetLastError(ERROR_INVALID_HANDLE, {});
+        return true;
+    }
+    if (connection->busy) {
+        SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS, {});
+        return true;
+    }
+    return false;
+}
+
+void Fail(const FtpSession& session, const Outcome& outcome) {
+    std::uint32_t code = CodeForCurlResult(outcome.result);
+    if (outcome.stalled) code = ERROR_INTERNET_TIMEOUT;
+    else if (outcome.cancelled) code = ERROR_INTERNET_OPERATION_CANCELLED;
+    SetLastError(code, session.FailureText());
+}
+
+// A raw command's reply: `expected` is success; a refusal leaves the reply
+// as the extended error text.
+bool CommandSucceeds(FtpSession& session, const std::string& line, long expected) {
+    const Outcome outcome = session.Command(line);
+    if (!outcome.ok()) {
+        Fail(session, outcome);
+        return false;
+    }
+    if (outcome.replyCode != expected) {
+        SetLastError(ERROR_INTERNET_EXTENDED_ERROR, session.lastReply);
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS, session.lastReply);
+    return true;
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// "ftp://host:port", or empty when the host is no valid host name.
+std::string ServerUrl(const std::string& host, int port) {
+    CurlUrl url(curl_url());
+    if (!url) return {};
+    std::string name = host;
+    if (name.find(':') != std::string::npos && name.front() != '[') name = "[" + name + "]";
+    if (curl_url_set(url.get(), CURLUPART_SCHEME, "ftp", 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_HOST, name.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_PORT, std::to_string(port).c_str(), 0) != CURLUE_OK)
+        return {};
+    char* text = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || !text) return {};
+    std::string result = CurlText(text).get();
+    while (!result.empty() && result.back() == '/') result.pop_back();
+    // The URL parser passes some characters a host name cannot hold.
+    if (result.find_first_of("@/?# ", 6) != std::string::npos) return {};
+    return result;
+}
+
+}  // namespace
+
+void SetTransferYield(std::function<void()> yield) {
+    YieldHook() = yield ? std::move(yield) : [] { runtime::DoEvents(); };
+}
+
+void TransferYield() { YieldHook()(); }
+
+void SetTimeoutsForTesting(const Timeouts& timeouts) { TimeoutSetting() = timeouts; }
+
+Timeouts CurrentTimeouts() { return TimeoutSetting(); }
+
+int PortFromProfile(const std::string& portText) {
+    std::string text = Trimmed(portText);
+    if (!text.empty() && text.front() == '+') text.erase(0, 1);
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 21;
+    const int port = std::stoi(text);
+    return port >= 1 && port <= 65535 ? port : 21;
+}
+
+InternetSession* InternetOpen(const std::string& agent) {
+    static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (init != CURLE_OK) {
+        SetLastError(ERROR_INTERNET_INTERNAL_ERROR, curl_easy_strerror(init));
+        return nullptr;
+    }
+    return new InternetSession{agent};
+}
+
+void InternetCloseHandle(InternetSession* session) { delete session; }
+
+FtpSession* InternetConnect(InternetSession* session, const std::string& host, int port, const std::string& user,
+                            const std::string& password, std::uint32_t flags) {
+    if (!session) {
+        SetLastError(ERROR_INVALID_HANDLE, {});
+        return nullptr;
+    }
+    // USER and PASS go out as they stand: a line break would end the command.
+    if (HoldsLineBreak(host) || HoldsLineBreak(user) || HoldsLineBreak(password)) {
+        SetLastError(ERROR_INVALID_PARAMETER, {});
+        return nullptr;
+    }
+    const std::string hostName = Trimmed(host);
+    // 0 is the service's default port.
+    if (port < 1 || port > 65535) port = 21;
+    const std::string serverUrl = hostName.empty() ? std::string() : ServerUrl(hostName, port);
+    if (serverUrl.empty()) {
+        SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED, {});
+        return nullptr;
+    }
+    auto connection = std::make_unique<FtpSession>(serverUrl, user, password, (flags & INTERNET_FLAG_PASSIVE) != 0,
+                                                   CurrentTimeouts());
+    if (!connection->valid()) {
+        SetLastError(ERROR_INTERNET_INTERNAL_ERROR, {});
+        return nullptr;
+    }
+    const Outcome outcome = connection->Login();
+    if (!outcome.ok()) {
+        Fail(*connection, outcome);
+        return nullptr;
+    }
+    char* entry = nullptr;
+    curl_easy_getinfo(connection->easy.get(), CURLINFO_FTP_ENTRY_PATH, &entry);
+    connection->cwd = entry && entry[0] == '/' ? ResolveRemotePath("/", entry) : "/";
+    SetLastError(ERROR_SUCCESS, connection->lastReply);
+    return connection.release();
+}
+
+void InternetCloseHandle(FtpSession* connection) {
+    if (!connection) return;
+    if (connection->busy) connection->closePending = true;
+    else delete connection;
+}
+
+bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory) {
+    if (Unusable(connection)) return false;
+    if (HoldsLineBreak(directory)) {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    if (directory.empty()) {
+        SetLastError(ERROR_SUCCESS, {});
+        return true;
+    }
+    CallScope scope(connection);
+    const std::string target = ResolveRemotePath(connection->cwd, directory);
+    if (!CommandSucceeds(*connection, "CWD " + target, 250)) return false;
+    connection->cwd = target;
+    connection->knownFolders.insert(target);
+    return true;
+}
+
+CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folder) {
+    if (Unusable(connection)) return CreateResult::Failed;
+    if (HoldsLineBreak(folder)) {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return CreateResult::Failed;
+    }
+    CallScope scope(connection);
+    const std::string target = ResolveRemotePath(connection->cwd, folder);
+    auto& known = connection->knownFolders;
+    if (target == "/" || known.count(target)) return CreateResult::Existed;
+    // Mostly the folder is there already: one request settles it.
+    if (CommandSucceeds(*connection, "CWD " + target, 250)) {
+        known.insert(target);
+        return CreateResult::Existed;
+    }
+    // Only a refusal is worth going on from; a server that stopped
+    // answering would make every level wait out its timeout.
+    if (GetLastError() != ERROR_INTERNET_EXTENDED_ERROR) return CreateResult::Failed;
+    bool created = false;
+    std::string level;
+    for (const auto& segment : PathSegments(target)) {
+        level += "/" + segment;
+        if (known.count(level)) continue;
+        if (CommandSucceeds(*connection, "MKD " + level, 257)) {
+            created = true;
+        } else {
+            // MKD of an existing folder is refused like any other failure;
+            // only a CWD tells them apart. Its reply is not the one to show.
+            const std::uint32_t code = GetLastError();
+            const std::string refusal = InternetGetLastResponseInfo();
+            if (code != ERROR_INTERNET_EXTENDED_ERROR) return CreateResult::Failed;
+            if (!CommandSucceeds(*connection, "CWD " + level, 250)) {
+                if (GetLastError() == ERROR_INTERNET_EXTENDED_ERROR) SetLastError(code, refusal);
+                return CreateResult::Failed;
+            }
+        }
+        known.insert(level);
+    }
+    return created ? CreateResult::Created : CreateResult::Existed;
+}
+
+bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
+                std::uint32_t /*flags: binary always*/) {
+    if (Unusable(connection)) return false;
+    if (HoldsLineBreak(remoteFile) || remoteFile.empty() || remoteFile.back() == '/') {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    const std::string target = ResolveRemotePath(connection->cwd, remoteFile);
+    if (target == "/") {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    File file(std::fopen(localFile.c_str(), "rbe"));
+    struct stat info {};
+    if (!file) {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED, {});
+        return false;
+    }
+    if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED, {});
+        return false;
+    }
+
+    CallScope scope(connection);
+    bool readFailed = false;
+    Outcome outcome = connection->Upload(file.get(), info.st_size, target, readFailed);
+    // Passive mode refused: no data connection was opened and nothing was
+    // stored, so the same upload goes again in active mode.
+    if (outcome.result == CURLE_FTP_WEIRD_PASV_REPLY && connection->passive && !connection->closePending) {
+        connection->UseActiveMode();
+        std::rewind(file.get());
+        outcome = connection->Upload(file.get(), info.st_size, target, readFailed);
+    }
+    if (readFailed) {
+        SetLastError(ERROR_READ_FAULT, {});
+        return false;
+    }
+    if (!outcome.ok()) {
+        Fail(*connection, outcome);
+        // A folder removed behind our back must be made again next time.
+        connection->knownFolders.erase(ResolveRemotePath(target, ".."));
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS, connection->lastReply);
+    return true;
+}
+
+}  // namespace ftp
