@@ -16,10 +16,13 @@ struct RunOutcome {
     // Every job connected, every job folder was walked, every new or
     // changed file was sent (the unattended run's exit status 0).
     bool clean = false;
+    int jobs = 0;       // jobs taken up
+    int filesSent = 0;  // files that reached their server
 };
 
 // One whole run. Lines go to the status log. A second call while a run is
-// in progress writes a line and returns at once.
+// in progress writes a line and returns at once. A store failure stops the
+// run with a line carrying the store's message; it is never thrown.
 RunOutcome RunSync(const TransferWindowFactory& makeWindow);
 bool IsRunning();
 
