@@ -1,10 +1,27 @@
 #pragma once
-#include <QWidget>
+// The list of folder jobs: one line a job, where jobs are added, opened in
+// the folder editor and deleted together with their file-state records.
 
-// The list of folder jobs.
-class frmFolders : public QWidget {
+#include "servers/ListWindow.h"
+#include "servers/WindowSupport.h"
+
+class frmFolders : public ListWindow, public SingleInstance<frmFolders> {
     Q_OBJECT
 public:
-    // Loads the one list window when it is not loaded, and shows it.
+    // Loads the one list window when it is not loaded, and shows it; an
+    // open window is only brought forward.
     static void ShowWindow();
+
+    void cmdAdd_Click() override;
+    void lstServers_DblClick() override;
+    void cmdDelete_Click() override;
+
+protected:
+    void FillList() override;
+    void Unloading() override;
+
+private:
+    friend class SingleInstance<frmFolders>;
+    frmFolders();
+    void Form_Load();
 };

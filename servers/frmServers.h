@@ -1,10 +1,27 @@
 #pragma once
-#include <QWidget>
+// The list of server profiles: one line a profile, where profiles are
+// added, opened in the server editor and deleted.
 
-// The list of server profiles.
-class frmServers : public QWidget {
+#include "servers/ListWindow.h"
+#include "servers/WindowSupport.h"
+
+class frmServers : public ListWindow, public SingleInstance<frmServers> {
     Q_OBJECT
 public:
-    // Loads the one list window when it is not loaded, and shows it.
+    // Loads the one list window when it is not loaded, and shows it; an
+    // open window is only brought forward.
     static void ShowWindow();
+
+    void cmdAdd_Click() override;
+    void lstServers_DblClick() override;
+    void cmdDelete_Click() override;
+
+protected:
+    void FillList() override;
+    void Unloading() override;
+
+private:
+    friend class SingleInstance<frmServers>;
+    frmServers();
+    void Form_Load();
 };

@@ -1,0 +1,201 @@
+#include "servers/frmServerSettings.h"
+
+#include "ftp/modFTP.h"
+#include "servers/frmServers.h"
+#include "shell/MsgBox.h"
+#include "shell/Runtime.h"
+#include "shell/StatusLog.h"
+#include "store/Store.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+const QString kNotesPlaceholder = QStringLiteral("Notes for this server");
+// The same passive-first connection a job's transfer makes, so the test
+// tries what a run will do.
+constexpr std::uint32_t kTestConnectFlags = ftp::INTERNET_FLAG_PASSIVE;
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int top) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    windows::PlaceTwips(label, 60, top, 1305, 255);
+    return label;
+}
+
+QLineEdit* MakeField(QWidget* parent, const char* name, int top) {
+    auto* field = new QLineEdit(parent);
+    field->setObjectName(QString::fromLatin1(name));
+    windows::PlaceTwips(field, 1440, top, 3195, 285);
+    return field;
+}
+
+}  // namespace
+
+void frmServerSettings::SessionCloser::operator()(ftp::InternetSession* session) const {
+    ftp::InternetCloseHandle(session);
+}
+
+void frmServerSettings::ConnectionCloser::operator()(ftp::FtpSession* connection) const {
+    ftp::InternetCloseHandle(connection);
+}
+
+frmServerSettings::frmServerSettings()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("frmServerSettings"));
+    setWindowTitle(QStringLiteral("Server Settings"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Server Hostname:"), 120);
+    txtServer = MakeField(this, "txtServer", 90);
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("Server Port:"), 450);
+    txtPort = MakeField(this, "txtPort", 420);
+    Label3 = MakeLabel(this, "Label3", QStringLiteral("Username:"), 780);
+    txtUsername = MakeField(this, "txtUsername", 750);
+    Label4 = MakeLabel(this, "Label4", QStringLiteral("Password:"), 1110);
+    txtPassword = MakeField(this, "txtPassword", 1080);  // shown as typed, unmasked
+    Label5 = MakeLabel(this, "Label5", QStringLiteral("Remote Directory:"), 1440);
+    txtFolder = MakeField(this, "txtFolder", 1410);
+
+    txtNotes = new QPlainTextEdit(this);
+    txtNotes->setObjectName(QStringLiteral("txtNotes"));
+    windows::PlaceTwips(txtNotes, 30, 1740, 4605, 1155);
+
+    cmdClose = new QPushButton(QStringLiteral("&Save"), this);
+    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    windows::PlaceTwips(cmdClose, 30, 2940, 4635, 255);
+    cmdTestFTP = new QPushButton(QStringLiteral("&Test Connection"), this);
+    cmdTestFTP->setObjectName(QStringLiteral("cmdTestFTP"));
+    windows::PlaceTwips(cmdTestFTP, 30, 3240, 4635, 255);
+
+    QWidget* order[] = {txtServer, txtPort, txtUsername, txtPassword, txtFolder, txtNotes, cmdClose, cmdTestFTP};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+    connect(cmdTestFTP, &QPushButton::clicked, this, [this] { cmdTestFTP_Click(); });
+
+    windows::FitCaptions(this);
+    windows::PlaceFixedWindow(this, 4680, 3480);
+    Form_Load();
+}
+
+frmServerSettings::~frmServerSettings() = default;
+
+frmServerSettings& frmServerSettings::ShowWindow() { return Show(); }
+
+void frmServerSettings::Form_Load() {
+    ResetToNewProfile();
+    // The editor's own session: the shared slots belong to a running job.
+    session_.reset(ftp::InternetOpen("My VB Test"));
+    if (!session_) ftp::ReportInternetError(ftp::GetLastError(), "InternetOpen");
+}
+
+void frmServerSettings::ResetToNewProfile() {
+    EditID = 0;
+    for (QLineEdit* field : {txtServer, txtUsername, txtPassword, txtFolder}) field->clear();
+    txtPort->setText(QStringLiteral("21"));
+    txtNotes->setPlainText(kNotesPlaceholder);
+}
+
+void frmServerSettings::FetchInfo(std::int64_t SettingsID) {
+    EditID = SettingsID;
+    try {
+        store::SqlText = servers::SelectServerStatement(SettingsID);
+        store::Recordset rs = store::StoreConnection().Execute(store::SqlText);
+        if (rs.Eof()) {
+            // Deleted from the list after it was filled: edit a new one instead.
+            ResetToNewProfile();
+            MsgBox(QStringLiteral("This server profile no longer exists; it may have been deleted."));
+            return;
+        }
+        const servers::ServerProfile p = servers::ReadServerProfile(rs);
+        txtServer->setText(QString::fromStdString(p.server));
+        txtPort->setText(QString::fromStdString(p.port));
+        txtUsername->setText(QString::fromStdString(p.user));
+        txtPassword->setText(QString::fromStdString(p.password));
+        txtFolder->setText(QString::fromStdString(p.directory));
+        txtNotes->setPlainText(QString::fromStdString(p.notes));
+    } catch (const store::StoreError& e) {
+        windows::ShowStoreError(e);
+    }
+}
+
+servers::ServerProfile frmServerSettings::TypedProfile() const {
+    return {txtServer->text().toStdString(),   txtPort->text().toStdString(),
+            txtUsername->text().toStdString(), txtPassword->text().toStdString(),
+            txtFolder->text().toStdString(),   txtNotes->toPlainText().toStdString()};
+}
+
+void frmServerSettings::cmdClose_Click() {
+    if (!runtime::IsNumeric(txtPort->text().toStdString())) {
+        MsgBox(QStringLiteral("Please enter a port as a number"), vbOKOnly);
+        return;
+    }
+    const servers::ServerProfile profile = TypedProfile();
+    store::SqlText = EditID != 0 ? servers::UpdateServerStatement(profile, EditID)
+                                 : servers::InsertServerStatement(profile);
+    LogStatus("Updating Servers Database");
+    try {
+        store::StoreConnection().Execute(store::SqlText);
+    } catch (const store::StoreError& e) {
+        windows::ShowStoreError(e);
+        return;
+    }
+    close();
+    frmServers::Load().ReloadList();
+}
+
+void frmServerSettings::cmdTestFTP_Click() {
+    // The FTP calls let the window system run while they wait: until the
+    // test is over the editor takes no input and refuses to close, so it
+    // is neither re-entered nor deleted under the test.
+    testing_ = true;
+    setEnabled(false);
+    RunConnectionTest();
+    setEnabled(true);
+    testing_ = false;
+}
+
+void frmServerSettings::RunConnectionTest() {
+    connection_.reset();
+    const std::string folder = txtFolder->text().toStdString();
+    connection_.reset(ftp::InternetConnect(session_.get(), txtServer->text().toStdString(),
+                                           ftp::PortFromProfile(txtPort->text().toStdString()),
+                                           txtUsername->text().toStdString(), txtPassword->text().toStdString(),
+                                           kTestConnectFlags));
+    if (!connection_) {
+        ftp::ReportInternetError(ftp::GetLastError(), "InternetConnect");
+        return;
+    }
+    MsgBox(QStringLiteral("Connected!"), vbOKOnly, QStringLiteral("FTP"));
+    if (!ftp::FtpSetCurrentDirectory(connection_.get(), folder)) {
+        // The connection stays open until the next test or the window goes.
+        ftp::ReportInternetError(ftp::GetLastError(), "FtpSetCurrentDirectory");
+        return;
+    }
+    MsgBox(QStringLiteral("Directory is changed to ") + QString::fromStdString(folder), vbOKOnly,
+           QStringLiteral("FTP Service"));
+    connection_.reset();
+    MsgBox(QStringLiteral("I have disconnected from the server."), vbOKOnly, QStringLiteral("FTP Service"));
+}
+
+void frmServerSettings::Form_Unload() {
+    connection_.reset();
+    session_.reset();
+}
+
+void frmServerSettings::closeEvent(QCloseEvent* event) {
+    if (testing_) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+    if (!event->isAccepted()) return;
+    Form_Unload();
+    Release(this);
+}
