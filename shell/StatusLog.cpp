@@ -29,8 +29,9 @@ void SetEcho(bool on) { Echo() = on; }
 
 void LogStatus(const std::string& text) {
     if (statuslog::Echo()) {
+        // Error texts end in a line break of their own: one is enough.
         std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
+        if (text.empty() || text.back() != '\n') std::fputc('\n', stdout);
         std::fflush(stdout);
     }
     if (statuslog::CurrentSink()) statuslog::CurrentSink()(text);
