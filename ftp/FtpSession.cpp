@@ -2,6 +2,7 @@
 
 #include "ftp/RemotePath.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,10 @@ using Clock = std::chrono::steady_clock;
 // wait for network activity between two looks.
 constexpr auto kYieldEvery = std::chrono::milliseconds(20);
 constexpr int kPollMs = 50;
+// Between some FTP steps libcurl watches no socket at all, so a wait then
+// lasts its whole timeout (the 1 s stalls of curl_easy_perform). Waits start
+// short and grow while nothing happens.
+constexpr int kFirstPollMs = 1;
 // Large upload buffers keep a big file moving with few trips through the loop.
 constexpr long kUploadBuffer = 512 * 1024;
 
@@ -137,6 +142,7 @@ Outcome FtpSession::Perform() {
     auto lastYield = Clock::now();
     auto lastMove = lastYield;
     curl_off_t lastSent = 0;
+    int pollMs = kFirstPollMs;
     for (;;) {
         int running = 0;
         if (curl_multi_perform(m, &running) != CURLM_OK) {
@@ -168,7 +174,9 @@ Outcome FtpSession::Perform() {
                 break;
             }
         }
-        curl_multi_poll(m, nullptr, 0, kPollMs, nullptr);
+        int ready = 0;
+        curl_multi_poll(m, nullptr, 0, pollMs, &ready);
+        pollMs = ready > 0 ? kFirstPollMs : std::min(pollMs * 2, kPollMs);
     }
     // Removing a request that has not finished drops its connection; the
     // next request logs in afresh.
