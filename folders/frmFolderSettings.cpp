@@ -136,6 +136,8 @@ void frmFolderSettings::FetchInfo(std::int64_t SyncID) {
         else
             cmbServers->setEditText(entry);
     } catch (const store::StoreError& e) {
+        // Half-filled fields under the old ID would overwrite that record on Save.
+        ResetToNewJob();
         windows::ShowStoreError(e);
     }
 }

@@ -5,7 +5,7 @@
 #include "shell/StatusLog.h"
 #include "store/Store.h"
 
-#include <algorithm>
+#include <optional>
 
 using namespace ftp;
 
@@ -50,37 +50,71 @@ void UploadSession::TopMost(bool on) {
     if (onTopMostChanged) onTopMostChanged(on);
 }
 
-bool UploadSession::ConnectToFTP(std::int64_t syncId) {
+namespace {
+
+struct Profile {
+    std::string host, user, password, directory;
+    int port = 21;
+};
+
+// The job's profile, or nothing (with a status line) when the job or its
+// profile is gone. The results are let go before anyone connects: an open
+// result keeps the store locked against other processes.
+std::optional<Profile> ReadProfile(std::int64_t syncId) {
     auto& store = store::StoreConnection();
-    store::SqlText = "Select * from Tessary where SyncID = " + std::to_string(syncId);
-    store::Recordset job = store.Execute(store::SqlText);
-    if (job.Eof()) {
-        LogStatus("FTP Info: Folder job " + std::to_string(syncId) + " is not in the store.");
-        return false;
+    std::string settingsId;
+    {
+        store::SqlText = "Select * from Tessary where SyncID = " + std::to_string(syncId);
+        store::Recordset job = store.Execute(store::SqlText);
+        if (job.Eof()) {
+            LogStatus("FTP Info: Folder job " + std::to_string(syncId) + " is not in the store.");
+            return std::nullopt;
+        }
+        if (job.Fields("SettingsID").empty()) {
+            LogStatus("FTP Info: Folder job " + std::to_string(syncId) + " names no server profile.");
+            return std::nullopt;
+        }
+        settingsId = std::to_string(job.FieldInt("SettingsID"));
     }
-    if (job.Fields("SettingsID").empty()) {
-        LogStatus("FTP Info: Folder job " + std::to_string(syncId) + " names no server profile.");
-        return false;
-    }
-    const std::string settingsId = std::to_string(job.FieldInt("SettingsID"));
     store::SqlText = "select * from mySettings where SettingsID = " + settingsId;
-    store::Recordset profile = store.Execute(store::SqlText);
-    if (profile.Eof()) {
+    store::Recordset row = store.Execute(store::SqlText);
+    if (row.Eof()) {
         LogStatus("FTP Info: Server profile " + settingsId + " of folder job " + std::to_string(syncId) +
                   " is not in the store.");
-        return false;
+        return std::nullopt;
     }
-    const std::string host = profile.Fields("FTPServer");
-    const std::string user = profile.Fields("FTPUser");
-    const std::string password = profile.Fields("FTPPassword");
-    const std::string directory = profile.Fields("FTPDirectory");
-    const int port = PortFromProfile(profile.Fields("FTPPort"));
+    return Profile{row.Fields("FTPServer"), row.Fields("FTPUser"), row.Fields("FTPPassword"),
+                   row.Fields("FTPDirectory"), PortFromProfile(row.Fields("FTPPort"))};
+}
+
+// The remote folder below the profile's directory: "", "." and ".." levels
+// are dropped, so a job folder such as /a/../../etc cannot reach above it.
+std::string FolderBelowRemoteDirectory(const std::string& remoteFolder) {
+    std::string folder;
+    std::size_t start = 0;
+    while (start <= remoteFolder.size()) {
+        std::size_t end = remoteFolder.find('/', start);
+        if (end == std::string::npos) end = remoteFolder.size();
+        const std::string level = remoteFolder.substr(start, end - start);
+        if (!level.empty() && level != "." && level != "..") folder += level + "/";
+        start = end + 1;
+    }
+    return folder;
+}
+
+}  // namespace
+
+bool UploadSession::ConnectToFTP(std::int64_t syncId) {
+    const std::optional<Profile> profile = ReadProfile(syncId);
+    if (!profile) return false;
+    const std::string& directory = profile->directory;
 
     if (FtpConnection) {
         InternetCloseHandle(FtpConnection);
         FtpConnection = nullptr;
     }
-    FtpConnection = InternetConnect(InternetHandle, host, port, user, password, ConnectFlags);
+    FtpConnection = InternetConnect(InternetHandle, profile->host, profile->port, profile->user,
+                                    profile->password, ConnectFlags);
     if (!FtpConnection) {
         ReportInternetError(GetLastError(), "InternetConnect");
         return false;
@@ -105,8 +139,7 @@ bool UploadSession::UploadFile(const std::string& fileName, const std::string& r
         return false;
     }
     // The folder is relative to the profile's remote directory, always.
-    std::string folder = remoteFolder.substr(std::min(remoteFolder.find_first_not_of('/'), remoteFolder.size()));
-    if (!folder.empty() && folder.back() != '/') folder += '/';
+    const std::string folder = FolderBelowRemoteDirectory(remoteFolder);
     if (FtpCreateDirectory(FtpConnection, folder) == CreateResult::Created) LogStatus("FTP Info: DoneDir");
 
     SetStatus("Uploading " + fileName);

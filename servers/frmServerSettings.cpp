@@ -121,6 +121,8 @@ void frmServerSettings::FetchInfo(std::int64_t SettingsID) {
         txtFolder->setText(QString::fromStdString(p.directory));
         txtNotes->setPlainText(QString::fromStdString(p.notes));
     } catch (const store::StoreError& e) {
+        // Half-filled fields under the old ID would overwrite that record on Save.
+        ResetToNewProfile();
         windows::ShowStoreError(e);
     }
 }

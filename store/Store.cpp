@@ -86,8 +86,10 @@ std::string Connection::DataSource() const {
     const std::string& cs = ConnectionString;
     for (std::size_t i = 0; i + key.size() <= cs.size(); ++i) {
         if (strncasecmp(cs.c_str() + i, key.data(), key.size()) == 0) {
+            // The file is the rest of the text up to its closing ";", which
+            // keeps a ";" inside a folder name.
             const std::size_t start = i + key.size();
-            const std::size_t end = cs.find(';', start);
+            const std::size_t end = cs.back() == ';' ? cs.size() - 1 : std::string::npos;
             return cs.substr(start, end == std::string::npos ? std::string::npos : end - start);
         }
     }

@@ -119,6 +119,23 @@ TEST_F(FtpUploadSession, ExistingFolderWritesNoDoneDir) {
     window.Unload();
 }
 
+// A job folder such as /a/../../etc keeps its ".." levels in the remote
+// folder; the file must still land below the profile's directory.
+TEST_F(FtpUploadSession, RemoteFolderNeverClimbsAboveTheRemoteDirectory) {
+    Serve();
+    const auto job = AddJob();
+    UploadSession window;
+    ASSERT_TRUE(window.ConnectToFTP(job));
+    const std::string file = Local("a.txt", "stays inside");
+    for (const char* folder : {"../../escaped/", "/../escaped/", "x/../../escaped/", "./escaped//./"})
+        EXPECT_TRUE(window.UploadFile(file, "a.txt", folder)) << folder;
+    EXPECT_FALSE(fs::exists(tmp_ / "escaped"));
+    EXPECT_FALSE(fs::exists(tmp_ / "root/escaped"));
+    EXPECT_EQ(ReadFile(tmp_ / "root/backup/escaped/a.txt"), "stays inside");
+    EXPECT_EQ(ReadFile(tmp_ / "root/backup/x/escaped/a.txt"), "stays inside");
+    window.Unload();
+}
+
 TEST_F(FtpUploadSession, FailedLoginAndMissingDirectoryReportAndReturnFalse) {
     Serve();
     struct Case {

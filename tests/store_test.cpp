@@ -37,6 +37,8 @@ TEST(StoreOpen, ConnectionStringNamesTheFileThatIsOpened) {
     store::Connection conn;
     conn.ConnectionString = cs;
     EXPECT_EQ(conn.DataSource(), dir / "information.mdb");
+    conn.ConnectionString = store::BuildConnectionString("/opt/a;b");
+    EXPECT_EQ(conn.DataSource(), "/opt/a;b/information.mdb");
 }
 
 TEST(StoreOpen, MissingStoreFailsAndIsNeverCreated) {
