@@ -9,17 +9,11 @@
 
 using namespace ftp;
 
-namespace {
-
-constexpr const char* kAgent = "My VB Test";
-
-}  // namespace
-
 UploadSession::UploadSession() {
     // One internet session serves the whole process; it is opened on the
     // first load and kept.
     if (!InternetHandle) {
-        InternetHandle = InternetOpen(kAgent);
+        InternetHandle = InternetOpen(kAgentName);
         if (!InternetHandle) ReportInternetError(GetLastError(), "InternetOpen");
     }
     TransferFlags = FTP_TRANSFER_TYPE_BINARY;

@@ -45,6 +45,9 @@ extern FtpSession* FtpConnection;
 extern std::uint32_t TransferFlags;
 extern std::uint32_t ConnectFlags;
 
+// The agent name every session is opened with.
+inline constexpr const char* kAgentName = "My VB Test";
+
 // Agent text sent nowhere but kept with the session.
 InternetSession* InternetOpen(const std::string& agent);
 // Connects and logs in. nullptr on failure, with GetLastError() set. Port

@@ -91,7 +91,7 @@ frmServerSettings& frmServerSettings::ShowWindow() { return Show(); }
 void frmServerSettings::Form_Load() {
     ResetToNewProfile();
     // The editor's own session: the shared slots belong to a running job.
-    session_.reset(ftp::InternetOpen("My VB Test"));
+    session_.reset(ftp::InternetOpen(ftp::kAgentName));
     if (!session_) ftp::ReportInternetError(ftp::GetLastError(), "InternetOpen");
 }
 
