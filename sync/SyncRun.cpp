@@ -60,6 +60,15 @@ std::optional<std::string> FolderProblem(const std::string& folder) {
     return std::nullopt;
 }
 
+// A job deleted while the run yielded (its records were deleted with it)
+// must not keep the records the run wrote after that.
+void ForgetRecordsOfDeletedJob(std::int64_t syncId) {
+    auto& store = store::StoreConnection();
+    const std::string id = std::to_string(syncId);
+    if (store.Execute("select SyncID from Tessary where SyncID = " + id).Eof())
+        store.Execute("delete from myFiles where SyncID = " + id);
+}
+
 void CloseConnection() {
     if (ftp::FtpConnection) ftp::InternetCloseHandle(ftp::FtpConnection);
     ftp::FtpConnection = nullptr;
@@ -128,6 +137,7 @@ RunOutcome RunSync(const TransferWindowFactory& makeWindow) {
                 clean = false;
             }
             runtime::DoEvents();
+            ForgetRecordsOfDeletedJob(job.syncId);
             CloseConnection();
             CloseWindow(window);
         }

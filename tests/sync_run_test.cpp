@@ -317,6 +317,30 @@ TEST_F(SyncRunTest, ASecondRunDuringARunIsRefused) {
     EXPECT_EQ(ReadTree(Landed(*server, Data())), (Tree{{"a.txt", "a"}, {"b.txt", "b"}}));
 }
 
+TEST_F(SyncRunTest, AJobDeletedDuringItsRunLeavesNoRecords) {
+    WriteFile(Data("a.txt"), "a");
+    WriteFile(Data("b.txt"), "b");
+    auto server = Server("srv");
+    const auto profile = AddProfile(server->port());
+    const auto doomed = AddJob(Data(), profile);
+    const auto kept = AddJob(Data(), profile);
+    // Deleted from the folder list while the run yields inside the job.
+    log.onLine = [&](const std::string& line) {
+        if (line == Data("a.txt") + " has changed" && CurrentSyncID == doomed) {
+            store::StoreConnection().Execute("delete from Tessary where SyncID = " + std::to_string(doomed));
+            store::StoreConnection().Execute("delete from myFiles where SyncID = " + std::to_string(doomed));
+        }
+    };
+    EXPECT_TRUE(Run().completed);
+    auto count = [](std::int64_t job) {
+        return store::StoreConnection()
+            .Execute("select count(*) as n from myFiles where SyncID = " + std::to_string(job))
+            .FieldInt("n");
+    };
+    EXPECT_EQ(count(doomed), 0);
+    EXPECT_EQ(count(kept), 2);
+}
+
 TEST_F(SyncRunTest, AStoreFailureStopsTheRunWithTheStoresMessage) {
     WriteFile(Data("a.txt"), "a");
     WriteFile(Data("b.txt"), "b");
