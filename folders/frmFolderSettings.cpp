@@ -19,13 +19,6 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int top) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    windows::PlaceTwips(label, 60, top, 1305, 255);
-    return label;
-}
-
 // The combo line of the current row of a mySettings result.
 QString ProfileEntryOf(const store::Recordset& row) {
     return QString::fromStdString(
@@ -35,25 +28,24 @@ QString ProfileEntryOf(const store::Recordset& row) {
 }  // namespace
 
 frmFolderSettings::frmFolderSettings()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : QWidget(nullptr, windows::kEditorWindowFlags) {
     setObjectName(QStringLiteral("frmFolderSettings"));
     setWindowTitle(QStringLiteral("Folder Settings"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    Folder = MakeLabel(this, "Folder", QStringLiteral("Local Folder:"), 120);
+    Folder = windows::FieldLabel(this, "Folder", QStringLiteral("Local Folder:"), 120);
     txtFolder = new QLineEdit(this);
     txtFolder->setObjectName(QStringLiteral("txtFolder"));
     windows::PlaceTwips(txtFolder, 1440, 90, 3195, 285);
 
-    Label2 = MakeLabel(this, "Label2", QStringLiteral("Use Server:"), 450);
+    Label2 = windows::FieldLabel(this, "Label2", QStringLiteral("Use Server:"), 450);
     cmbServers = new QComboBox(this);
     cmbServers->setObjectName(QStringLiteral("cmbServers"));
     cmbServers->setEditable(true);
     cmbServers->setInsertPolicy(QComboBox::NoInsert);  // typed text never becomes an entry
     windows::PlaceTwips(cmbServers, 1440, 420, 3195, 315);
 
-    Label3 = MakeLabel(this, "Label3", QStringLiteral("SubDirs?:"), 780);
+    Label3 = windows::FieldLabel(this, "Label3", QStringLiteral("SubDirs?:"), 780);
     chkSubDirs = new QCheckBox(this);
     chkSubDirs->setObjectName(QStringLiteral("chkSubDirs"));
     windows::PlaceTwips(chkSubDirs, 1470, 750, 645, 315);

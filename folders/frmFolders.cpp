@@ -3,7 +3,6 @@
 #include "folders/DeleteJob.h"
 #include "folders/FolderStatements.h"
 #include "folders/frmFolderSettings.h"
-#include "servers/EntryID.h"
 #include "shell/StatusLog.h"
 #include "store/Store.h"
 
@@ -38,25 +37,8 @@ void frmFolders::FillList() {
 
 void frmFolders::cmdAdd_Click() { frmFolderSettings::ShowWindow(); }
 
-void frmFolders::lstServers_DblClick() {
-    // Nothing selected (or a line that names no job): nothing to open.
-    const auto key = EntryKey(ListText().toStdString());
-    if (!key) return;
-    // Showing comes first: loading the editor resets it to a new job.
-    frmFolderSettings::ShowWindow().FetchInfo(*key);
-}
+void frmFolders::OpenInEditor(std::int64_t id) { frmFolderSettings::ShowWindow().FetchInfo(id); }
 
-void frmFolders::cmdDelete_Click() {
-    if (const auto key = EntryKey(ListText().toStdString())) {
-        try {
-            folders::DeleteJobWithRecords(store::StoreConnection(), *key);
-        } catch (const store::StoreError& e) {
-            // Nothing was deleted: keep the list and its selection.
-            windows::ShowStoreError(e);
-            return;
-        }
-    }
-    ReloadList();
-}
+void frmFolders::DeleteRecord(std::int64_t id) { folders::DeleteJobWithRecords(store::StoreConnection(), id); }
 
 void frmFolders::Unloading() { Release(this); }

@@ -13,12 +13,12 @@ public:
     static void ShowWindow();
 
     void cmdAdd_Click() override;
-    void lstServers_DblClick() override;
-    void cmdDelete_Click() override;
 
 protected:
     void FillList() override;
     void Unloading() override;
+    void OpenInEditor(std::int64_t id) override;
+    void DeleteRecord(std::int64_t id) override;
 
 private:
     friend class SingleInstance<frmFolders>;

@@ -18,8 +18,6 @@ void SetLastError(std::uint32_t code, std::string response) {
     lastResponse = std::move(response);
 }
 
-void SetLastErrorCode(std::uint32_t code) { lastError = code; }
-
 std::uint32_t GetLastError() { return lastError; }
 
 std::string InternetGetLastResponseInfo() { return lastResponse; }

@@ -12,8 +12,6 @@ namespace ftp {
 // Sets the calling thread's last error code and the reply text that
 // InternetGetLastResponseInfo() gives from now on.
 void SetLastError(std::uint32_t code, std::string response);
-// Sets the error code and keeps the reply text as it was.
-void SetLastErrorCode(std::uint32_t code);
 
 // The error code for a request libcurl ended with `result`. Whatever the
 // server refused is ERROR_INTERNET_EXTENDED_ERROR.

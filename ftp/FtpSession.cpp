@@ -88,25 +88,22 @@ void FtpSession::UseActiveMode() {
     curl_easy_setopt(easy.get(), CURLOPT_FTPPORT, "-");
 }
 
-Outcome FtpSession::Login() {
-    CURL* h = easy.get();
-    curl_easy_setopt(h, CURLOPT_URL, (baseUrl + "/").c_str());
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
-    return Perform();
-}
+Outcome FtpSession::Login() { return PerformWithoutTransfer(nullptr); }
 
 Outcome FtpSession::Command(const std::string& line) {
     // "*": a refusal is not a failure of the request, so libcurl keeps the
     // connection; the reply code tells the outcome.
     CurlSlist quote(curl_slist_append(nullptr, ("*" + line).c_str()));
     if (!quote) return Outcome{CURLE_OUT_OF_MEMORY};
+    return PerformWithoutTransfer(quote.get());
+}
+
+Outcome FtpSession::PerformWithoutTransfer(curl_slist* quote) {
     CURL* h = easy.get();
     curl_easy_setopt(h, CURLOPT_URL, (baseUrl + "/").c_str());
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-    curl_easy_setopt(h, CURLOPT_QUOTE, quote.get());
+    curl_easy_setopt(h, CURLOPT_QUOTE, quote);
     const Outcome outcome = Perform();
     curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
     return outcome;

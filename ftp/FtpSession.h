@@ -63,6 +63,9 @@ struct FtpSession {
     bool closePending = false;
 
 private:
+    // A request that logs in if needed, sends the quote commands (if any)
+    // and transfers nothing.
+    Outcome PerformWithoutTransfer(curl_slist* quote);
     Outcome Perform();
     void OnReplyText(std::string_view text);
     static int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self);

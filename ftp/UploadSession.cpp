@@ -85,14 +85,8 @@ std::optional<Profile> ReadProfile(std::int64_t syncId) {
 // are dropped, so a job folder such as /a/../../etc cannot reach above it.
 std::string FolderBelowRemoteDirectory(const std::string& remoteFolder) {
     std::string folder;
-    std::size_t start = 0;
-    while (start <= remoteFolder.size()) {
-        std::size_t end = remoteFolder.find('/', start);
-        if (end == std::string::npos) end = remoteFolder.size();
-        const std::string level = remoteFolder.substr(start, end - start);
-        if (!level.empty() && level != "." && level != "..") folder += level + "/";
-        start = end + 1;
-    }
+    for (const std::string& level : PathSegments(remoteFolder))
+        if (level != "." && level != "..") folder += level + "/";
     return folder;
 }
 

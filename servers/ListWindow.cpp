@@ -1,6 +1,8 @@
 #include "servers/ListWindow.h"
 
+#include "servers/EntryID.h"
 #include "servers/WindowSupport.h"
+#include "store/Store.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -8,9 +10,7 @@
 #include <QPushButton>
 
 ListWindow::ListWindow(const Layout& layout)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                           Qt::MSWindowsFixedSizeDialogHint) {
+    : QWidget(nullptr, windows::kEditorWindowFlags | Qt::WindowMinimizeButtonHint) {
     setObjectName(layout.objectName);
     setWindowTitle(layout.caption);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -48,6 +48,23 @@ void ListWindow::ReloadList() {
     lstServers->clear();
     FillList();
     lstServers->setCurrentRow(-1);
+}
+
+void ListWindow::lstServers_DblClick() {
+    if (const auto key = EntryKey(ListText().toStdString())) OpenInEditor(*key);
+}
+
+void ListWindow::cmdDelete_Click() {
+    if (const auto key = EntryKey(ListText().toStdString())) {
+        try {
+            DeleteRecord(*key);
+        } catch (const store::StoreError& e) {
+            // The record is still there: keep the list and its selection.
+            windows::ShowStoreError(e);
+            return;
+        }
+    }
+    ReloadList();
 }
 
 QString ListWindow::ListText() const {

@@ -4,6 +4,8 @@
 // refilled by ReloadList.
 
 #include <QString>
+
+#include <cstdint>
 #include <QWidget>
 
 class QLabel;
@@ -30,8 +32,12 @@ public:
     QString ListText() const;
 
     virtual void cmdAdd_Click() = 0;
-    virtual void lstServers_DblClick() = 0;
-    virtual void cmdDelete_Click() = 0;
+    // Opens the selected entry's record in the editor; with nothing
+    // selected (or a line that names no record) nothing happens.
+    void lstServers_DblClick();
+    // Deletes the selected entry's record, then reloads the list in every
+    // case; a statement the store refuses keeps the list as it was.
+    void cmdDelete_Click();
 
     QListWidget* lstServers = nullptr;
     QPushButton* cmdAdd = nullptr;
@@ -46,6 +52,11 @@ protected:
     virtual void FillList() = 0;
     // Called when the window is closed, which unloads it.
     virtual void Unloading() = 0;
+    // Shows the editor (loading it resets it to a new record) and has it
+    // fetch the record.
+    virtual void OpenInEditor(std::int64_t id) = 0;
+    // Runs the record's delete statements; throws store::StoreError.
+    virtual void DeleteRecord(std::int64_t id) = 0;
 
     void closeEvent(QCloseEvent* event) override;
 };

@@ -62,6 +62,13 @@ void PlaceTwips(QWidget* control, int left, int top, int width, int height) {
     control->setGeometry(Px(left), Px(top), Px(width), Px(height));
 }
 
+QLabel* FieldLabel(QWidget* parent, const char* name, const QString& caption, int topTwips) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    PlaceTwips(label, 60, topTwips, 1305, 255);
+    return label;
+}
+
 void ShowStoreError(const store::StoreError& error) {
     MsgBox(QString::fromStdString(error.what()), vbCritical);
 }

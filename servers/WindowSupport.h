@@ -45,7 +45,17 @@ private:
     }
 };
 
+class QLabel;
+
 namespace windows {
+
+// A top-level window of fixed size with a title and a close button only.
+inline constexpr Qt::WindowFlags kEditorWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+
+// The caption in front of an editor's field, in the label column.
+QLabel* FieldLabel(QWidget* parent, const char* name, const QString& caption, int topTwips);
 
 // Makes a top-level window of the given client size (twips) that the user
 // cannot resize, and centres it on the main window (or the screen).

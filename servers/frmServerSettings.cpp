@@ -20,13 +20,6 @@ const QString kNotesPlaceholder = QStringLiteral("Notes for this server");
 // tries what a run will do.
 constexpr std::uint32_t kTestConnectFlags = ftp::INTERNET_FLAG_PASSIVE;
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int top) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    windows::PlaceTwips(label, 60, top, 1305, 255);
-    return label;
-}
-
 QLineEdit* MakeField(QWidget* parent, const char* name, int top) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QString::fromLatin1(name));
@@ -45,21 +38,20 @@ void frmServerSettings::ConnectionCloser::operator()(ftp::FtpSession* connection
 }
 
 frmServerSettings::frmServerSettings()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : QWidget(nullptr, windows::kEditorWindowFlags) {
     setObjectName(QStringLiteral("frmServerSettings"));
     setWindowTitle(QStringLiteral("Server Settings"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    Label1 = MakeLabel(this, "Label1", QStringLiteral("Server Hostname:"), 120);
+    Label1 = windows::FieldLabel(this, "Label1", QStringLiteral("Server Hostname:"), 120);
     txtServer = MakeField(this, "txtServer", 90);
-    Label2 = MakeLabel(this, "Label2", QStringLiteral("Server Port:"), 450);
+    Label2 = windows::FieldLabel(this, "Label2", QStringLiteral("Server Port:"), 450);
     txtPort = MakeField(this, "txtPort", 420);
-    Label3 = MakeLabel(this, "Label3", QStringLiteral("Username:"), 780);
+    Label3 = windows::FieldLabel(this, "Label3", QStringLiteral("Username:"), 780);
     txtUsername = MakeField(this, "txtUsername", 750);
-    Label4 = MakeLabel(this, "Label4", QStringLiteral("Password:"), 1110);
+    Label4 = windows::FieldLabel(this, "Label4", QStringLiteral("Password:"), 1110);
     txtPassword = MakeField(this, "txtPassword", 1080);  // shown as typed, unmasked
-    Label5 = MakeLabel(this, "Label5", QStringLiteral("Remote Directory:"), 1440);
+    Label5 = windows::FieldLabel(this, "Label5", QStringLiteral("Remote Directory:"), 1440);
     txtFolder = MakeField(this, "txtFolder", 1410);
 
     txtNotes = new QPlainTextEdit(this);

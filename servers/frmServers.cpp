@@ -1,6 +1,5 @@
 #include "servers/frmServers.h"
 
-#include "servers/EntryID.h"
 #include "servers/ServerStatements.h"
 #include "servers/frmServerSettings.h"
 #include "shell/StatusLog.h"
@@ -37,26 +36,11 @@ void frmServers::cmdAdd_Click() {
     frmServerSettings::ShowWindow();
 }
 
-void frmServers::lstServers_DblClick() {
-    // Nothing selected (or a line that names no profile): nothing to open.
-    const auto key = EntryKey(ListText().toStdString());
-    if (!key) return;
-    // Showing comes first: loading the editor resets it to a new profile.
-    frmServerSettings::ShowWindow().FetchInfo(*key);
-}
+void frmServers::OpenInEditor(std::int64_t id) { frmServerSettings::ShowWindow().FetchInfo(id); }
 
-void frmServers::cmdDelete_Click() {
-    if (const auto key = EntryKey(ListText().toStdString())) {
-        try {
-            store::SqlText = servers::DeleteServerStatement(*key);
-            store::StoreConnection().Execute(store::SqlText);
-        } catch (const store::StoreError& e) {
-            // The row is still there: keep the list and its selection.
-            windows::ShowStoreError(e);
-            return;
-        }
-    }
-    ReloadList();
+void frmServers::DeleteRecord(std::int64_t id) {
+    store::SqlText = servers::DeleteServerStatement(id);
+    store::StoreConnection().Execute(store::SqlText);
 }
 
 void frmServers::Unloading() { Release(this); }

@@ -2,6 +2,7 @@
 
 #include "folders/frmFolders.h"
 #include "ftp/frmFTP.h"
+#include "servers/WindowSupport.h"
 #include "servers/frmServers.h"
 #include "shell/AppIcon.h"
 #include "shell/MsgBox.h"
@@ -178,9 +179,7 @@ void frmMain::mnuForceClear_Click() {
         store::SqlText = "delete from myfiles";
         store::StoreRecordset = store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
-        MsgBox(QStringLiteral("The file state information could not be cleared:") + kCrLf +
-                   QString::fromStdString(e.what()),
-               vbCritical, QStringLiteral("Error"));
+        windows::ShowStoreError(e);
         return;
     }
     MsgBox(QStringLiteral("Complete, information cleared") + kCrLf +

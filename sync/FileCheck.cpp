@@ -37,7 +37,6 @@ void FileCheck::CheckEntry(const std::string& folderText, const std::string& nam
     runtime::DoEvents();
 
     const std::string fullPath = folderText + name;
-    const std::string date = GetFileDate(fullPath);
     const hash::HashResult hashed = hash::FileHasher::Instance().Hash(fullPath);
     switch (hashed.status) {
     case hash::HashResult::Status::NotAFile:
@@ -52,6 +51,8 @@ void FileCheck::CheckEntry(const std::string& folderText, const std::string& nam
 
     const std::optional<StoredFile> stored = FindFileRecord(fullPath);
     if (stored && stored->hash == hashed.hex) return;
+    // Only a new record keeps the date; an unchanged file needs none.
+    const std::string date = stored ? std::string() : GetFileDate(fullPath);
 
     LogStatus(fullPath + " has changed");
     // The record follows the upload: a file that did not reach the server

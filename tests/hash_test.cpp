@@ -50,10 +50,6 @@ TEST(HashFile, KnownDigests) {
     }
 }
 
-TEST(HashFile, OneInstanceForTheProgram) {
-    EXPECT_EQ(&hash::FileHasher::Instance(), &hash::FileHasher::Instance());
-}
-
 TEST(HashFile, ALinkToAFileHashesItsTarget) {
     TempDir dir;
     WriteFile(dir / "target", "abc");
