@@ -1,6 +1,6 @@
 #include "folders/FolderStatements.h"
 
-#include "servers/EntryID.h"
+#include "shell/EntryID.h"
 #include "store/Store.h"
 
 namespace folders {

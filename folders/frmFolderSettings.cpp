@@ -2,8 +2,8 @@
 
 #include "folders/FolderStatements.h"
 #include "folders/frmFolders.h"
-#include "servers/EntryID.h"
-#include "servers/ServerStatements.h"
+#include "shell/EntryID.h"
+#include "store/Profiles.h"
 #include "shell/MsgBox.h"
 #include "shell/StatusLog.h"
 #include "store/Store.h"
@@ -76,7 +76,7 @@ frmFolderSettings& frmFolderSettings::ShowWindow() { return Show(); }
 void frmFolderSettings::Form_Load() {
     try {
         // A text of its own: the list query leaves SqlText alone.
-        const std::string query = servers::ListServersStatement();
+        const std::string query = store::ListServersStatement();
         for (store::Recordset rs = store::StoreConnection().Execute(query); !rs.Eof(); rs.MoveNext()) {
             cmbServers->addItem(ProfileEntryOf(rs));
         }
@@ -114,7 +114,7 @@ void frmFolderSettings::FetchInfo(std::int64_t SyncID) {
         const auto key = ParseKey(settingsId);
         store::Recordset profile;
         if (key) {
-            store::SqlText = servers::SelectServerStatement(*key);
+            store::SqlText = store::SelectServerStatement(*key);
             profile = store::StoreConnection().Execute(store::SqlText);
         }
         if (profile.Eof()) {
@@ -135,7 +135,7 @@ void frmFolderSettings::FetchInfo(std::int64_t SyncID) {
 }
 
 bool frmFolderSettings::ProfileExists(std::int64_t settingsId) {
-    return !store::StoreConnection().Execute(servers::SelectServerStatement(settingsId)).Eof();
+    return !store::StoreConnection().Execute(store::SelectServerStatement(settingsId)).Eof();
 }
 
 void frmFolderSettings::cmdClose_Click() {

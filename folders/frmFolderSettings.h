@@ -3,7 +3,7 @@
 // sent to and whether the folders below it are included. It also clears
 // the file state of the files under a folder, so they are sent again.
 
-#include "servers/WindowSupport.h"
+#include "shell/WindowSupport.h"
 
 #include <QWidget>
 

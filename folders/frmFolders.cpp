@@ -4,6 +4,7 @@
 #include "folders/FolderStatements.h"
 #include "folders/frmFolderSettings.h"
 #include "shell/StatusLog.h"
+#include "shell/WindowOpeners.h"
 #include "store/Store.h"
 
 #include <QListWidget>
@@ -18,6 +19,8 @@ frmFolders::frmFolders()
 }
 
 void frmFolders::ShowWindow() { Show(); }
+
+void windows::ShowFolderList() { frmFolders::ShowWindow(); }
 
 void frmFolders::Form_Load() { FillList(); }
 

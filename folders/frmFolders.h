@@ -2,8 +2,8 @@
 // The list of folder jobs: one line a job, where jobs are added, opened in
 // the folder editor and deleted together with their file-state records.
 
-#include "servers/ListWindow.h"
-#include "servers/WindowSupport.h"
+#include "shell/ListWindow.h"
+#include "shell/WindowSupport.h"
 
 class frmFolders : public ListWindow, public SingleInstance<frmFolders> {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #include "ftp/FtpSession.h"
 
-#include "ftp/RemotePath.h"
+#include "ftp/FtpPaths.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,6 +27,7 @@ bool IsRefusal(const std::string& reply) { return !reply.empty() && (reply[0] ==
 
 struct ReadContext {
     std::FILE* file = nullptr;
+    ReadTap* tap = nullptr;
     bool failed = false;
 };
 
@@ -37,6 +38,7 @@ std::size_t OnRead(char* buffer, std::size_t size, std::size_t count, void* user
         ctx->failed = true;
         return CURL_READFUNC_ABORT;
     }
+    if (ctx->tap && got > 0) ctx->tap->Read(buffer, got);
     return got;
 }
 
@@ -109,8 +111,9 @@ Outcome FtpSession::PerformWithoutTransfer(curl_slist* quote) {
     return outcome;
 }
 
-Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string& absolute, bool& readFailed) {
-    ReadContext ctx{file};
+Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string& absolute, ReadTap* tap,
+                           bool& readFailed) {
+    ReadContext ctx{file, tap};
     CURL* h = easy.get();
     curl_easy_setopt(h, CURLOPT_URL, (baseUrl + UrlPathFor(h, absolute)).c_str());
     curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);

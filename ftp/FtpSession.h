@@ -38,7 +38,8 @@ struct FtpSession {
     Outcome Command(const std::string& line);
     // Uploads `size` bytes read from `file` to the resolved remote path.
     // `readFailed` tells a local read error apart from a network one.
-    Outcome Upload(std::FILE* file, std::int64_t size, const std::string& absolute, bool& readFailed);
+    // `tap` (may be null) sees every byte read.
+    Outcome Upload(std::FILE* file, std::int64_t size, const std::string& absolute, ReadTap* tap, bool& readFailed);
 
     // Active mode for the rest of the connection.
     void UseActiveMode();

@@ -3,6 +3,8 @@
 #include "ftp/modAlwaysOnTop.h"
 #include "shell/AppIcon.h"
 #include "shell/Twips.h"
+#include "store/Store.h"
+#include "sync/Job.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -33,31 +35,40 @@ frmFTP::frmFTP(QWidget* owner)
         const QRect frame = owner->frameGeometry();
         move(frame.center() - QPoint(width() / 2, height() / 2));
     }
-
-    session_.onLabelsChanged = [this] { ShowLabels(); };
-    session_.onTopMostChanged = [this](bool on) { SetAlwaysOnTop(this, on); };
-    ShowLabels();
 }
 
-void frmFTP::ShowLabels() {
-    lblStatus->setText(QString::fromStdString(session_.Status()));
-    lblCurrentFile->setText(QString::fromStdString(session_.CurrentFile()));
+void frmFTP::SetStatus(const std::string& text) { lblStatus->setText(QString::fromStdString(text)); }
+
+void frmFTP::SetCurrentFile(const std::string& name) { lblCurrentFile->setText(QString::fromStdString(name)); }
+
+void frmFTP::Connected(bool on) { SetAlwaysOnTop(this, on); }
+
+QString frmFTP::StatusText() const { return lblStatus->text(); }
+
+QString frmFTP::CurrentFileText() const { return lblCurrentFile->text(); }
+
+bool frmFTP::ConnectToFTP(std::int64_t syncId) {
+    return uploader_.Connect(syncrun::ReadJob(store::StoreConnection(), syncId));
 }
-
-void frmFTP::SetStatus(const std::string& text) { session_.SetStatus(text); }
-
-void frmFTP::SetCurrentFile(const std::string& name) { session_.SetCurrentFile(name); }
-
-bool frmFTP::ConnectToFTP(std::int64_t syncId) { return session_.ConnectToFTP(syncId); }
 
 bool frmFTP::UploadFile(const std::string& fileName, const std::string& remote, const std::string& remoteFolder) {
-    return session_.UploadFile(fileName, remote, remoteFolder);
+    return uploader_.UploadPath(fileName, remote, remoteFolder);
 }
 
 void frmFTP::cmdHide_Click() { SetAlwaysOnTop(this, false); }
 
 void frmFTP::Unload() {
-    session_.Unload();
+    if (!unloaded_) {
+        unloaded_ = true;
+        uploader_.Close();
+    }
+    unloading_ = true;
+    close();
+}
+
+void frmFTP::Dismiss() {
+    unloaded_ = true;
+    SetAlwaysOnTop(this, false);
     unloading_ = true;
     close();
 }

@@ -2,8 +2,7 @@
 
 #include "ftp/FtpErrors.h"
 #include "ftp/FtpSession.h"
-#include "ftp/RemotePath.h"
-#include "shell/Runtime.h"
+#include "ftp/FtpPaths.h"
 
 #include <cerrno>
 #include <memory>
@@ -24,7 +23,7 @@ std::uint32_t ConnectFlags = INTERNET_FLAG_PASSIVE;
 namespace {
 
 std::function<void()>& YieldHook() {
-    static std::function<void()> hook = [] { runtime::DoEvents(); };
+    thread_local std::function<void()> hook;
     return hook;
 }
 
@@ -110,13 +109,28 @@ std::string ServerUrl(const std::string& host, int port) {
     return result;
 }
 
-}  // namespace
-
-void SetTransferYield(std::function<void()> yield) {
-    YieldHook() = yield ? std::move(yield) : [] { runtime::DoEvents(); };
+// The absolute remote path an upload goes to; empty (with the error set)
+// for a path that names no file or would split into several commands.
+std::string UploadTarget(const FtpSession& connection, const std::string& remoteFile) {
+    if (HoldsLineBreak(remoteFile) || remoteFile.empty() || remoteFile.back() == '/') {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return {};
+    }
+    std::string target = ResolveRemotePath(connection.cwd, remoteFile);
+    if (target == "/") {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return {};
+    }
+    return target;
 }
 
-void TransferYield() { YieldHook()(); }
+}  // namespace
+
+void SetTransferYield(std::function<void()> yield) { YieldHook() = std::move(yield); }
+
+void TransferYield() {
+    if (YieldHook()) YieldHook()();
+}
 
 void SetTimeoutsForTesting(const Timeouts& timeouts) { TimeoutSetting() = timeouts; }
 
@@ -244,37 +258,38 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folde
 }
 
 bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
-                std::uint32_t /*flags: binary always*/) {
+                std::uint32_t flags, ReadTap* tap) {
     if (Unusable(connection)) return false;
-    if (HoldsLineBreak(remoteFile) || remoteFile.empty() || remoteFile.back() == '/') {
-        SetLastError(ERROR_INVALID_NAME, {});
-        return false;
-    }
-    const std::string target = ResolveRemotePath(connection->cwd, remoteFile);
-    if (target == "/") {
-        SetLastError(ERROR_INVALID_NAME, {});
-        return false;
-    }
+    if (UploadTarget(*connection, remoteFile).empty()) return false;
     File file(std::fopen(localFile.c_str(), "rbe"));
-    struct stat info {};
     if (!file) {
         SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED, {});
         return false;
     }
-    if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return FtpPutFile(connection, file.get(), remoteFile, flags, tap);
+}
+
+bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string& remoteFile,
+                std::uint32_t /*flags: binary always*/, ReadTap* tap) {
+    if (Unusable(connection)) return false;
+    const std::string target = UploadTarget(*connection, remoteFile);
+    if (target.empty()) return false;
+    struct stat info {};
+    if (!localFile || ::fstat(::fileno(localFile), &info) != 0 || !S_ISREG(info.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED, {});
         return false;
     }
 
     CallScope scope(connection);
     bool readFailed = false;
-    Outcome outcome = connection->Upload(file.get(), info.st_size, target, readFailed);
+    Outcome outcome = connection->Upload(localFile, info.st_size, target, tap, readFailed);
     // Passive mode refused: no data connection was opened and nothing was
     // stored, so the same upload goes again in active mode.
     if (outcome.result == CURLE_FTP_WEIRD_PASV_REPLY && connection->passive && !connection->closePending) {
         connection->UseActiveMode();
-        std::rewind(file.get());
-        outcome = connection->Upload(file.get(), info.st_size, target, readFailed);
+        std::rewind(localFile);
+        if (tap) tap->Rewound();
+        outcome = connection->Upload(localFile, info.st_size, target, tap, readFailed);
     }
     if (readFailed) {
         SetLastError(ERROR_READ_FAULT, {});

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -74,8 +75,22 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folde
 // directory, or absolute). false with GetLastError() set on failure.
 // Always a binary transfer: the server's copy is the local file byte for
 // byte, whatever `flags` asks for.
+// Sees every byte of an upload as it is read from the local file.
+class ReadTap {
+public:
+    virtual ~ReadTap() = default;
+    virtual void Read(const char* data, std::size_t size) = 0;
+    // The transfer starts again from the first byte (passive mode refused).
+    virtual void Rewound() = 0;
+};
+// `tap` (may be null) sees every byte read.
 bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
-                std::uint32_t flags);
+                std::uint32_t flags, ReadTap* tap = nullptr);
+// The same from a file the caller has opened (positioned at its start), so
+// a file is opened and read once for its upload and whatever `tap` makes
+// of its bytes (its digest). `tap` may be null.
+bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string& remoteFile,
+                std::uint32_t flags, ReadTap* tap);
 
 // Closing a connection that is in the middle of a request (a window event
 // handler running inside its yield) stops that request and frees the
@@ -98,10 +113,11 @@ void ReportInternetError(std::uint32_t code, const std::string& caller);
 // The port a profile's text names: a whole number from 1 to 65535, else 21.
 int PortFromProfile(const std::string& portText);
 
-// Called while a request runs (at most every 20 ms) so the window system
-// stays responsive; the default (also after nullptr) lets it handle
-// pending events. A request started from there on the same connection
-// fails with ERROR_FTP_TRANSFER_IN_PROGRESS.
+// Called on the calling thread while one of its requests runs (at most
+// every 20 ms): a window that connects on the GUI thread lets the window
+// system in there, the sync run keeps its store batches short. Each thread
+// has its own; none is installed by default. A request started from there
+// on the same connection fails with ERROR_FTP_TRANSFER_IN_PROGRESS.
 void SetTransferYield(std::function<void()> yield);
 // Runs the installed yield once (the upload session's repaint point).
 void TransferYield();

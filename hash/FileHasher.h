@@ -1,8 +1,8 @@
 #pragma once
 // The hash of a file's content, the change key of the backup: lowercase hex
-// MD5 of the file's bytes. One hasher serves the whole program.
+// MD5 of the file's bytes. Safe to call from several threads at once.
 
-#include <functional>
+#include <memory>
 #include <string>
 
 namespace hash {
@@ -18,30 +18,29 @@ struct HashResult {
     std::string reason;  // why an Unreadable file could not be read
 };
 
-class FileHasher {
+// The digest, saying why a file yields none.
+HashResult Hash(const std::string& path);
+// The digest, or the empty text for anything that is not a regular file
+// that can be read.
+std::string HashFile(const std::string& path);
+
+// MD5 of bytes that arrive piece by piece (a file as it is uploaded).
+class Md5Stream {
 public:
-    // The program's one hasher, created on first use.
-    static FileHasher& Instance();
+    Md5Stream();
+    ~Md5Stream();
+    Md5Stream(const Md5Stream&) = delete;
+    Md5Stream& operator=(const Md5Stream&) = delete;
 
-    FileHasher();
-    FileHasher(const FileHasher&) = delete;
-    FileHasher& operator=(const FileHasher&) = delete;
-
-    // The digest, or the empty text for anything that is not a regular file
-    // that can be read.
-    std::string HashFile(const std::string& path);
-    // The same, saying why a file yields no digest.
-    HashResult Hash(const std::string& path);
-
-    // Called at least every 50 ms while a large file is read, so the windows
-    // stay responsive; runtime::DoEvents unless replaced.
-    void SetYield(std::function<void()> yield);
+    void Update(const void* data, std::size_t size);
+    // Starts again from no bytes (a transfer that went again from the top).
+    void Restart();
+    // Lowercase hex digest of everything since the last restart.
+    std::string HexDigest();
 
 private:
-    std::function<void()> yield_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
-
-// FileHasher::Instance().HashFile(path)
-std::string HashFile(const std::string& path);
 
 }  // namespace hash

@@ -6,14 +6,8 @@ namespace servers {
 
 using store::DoubleQuotes;
 
-std::string ListServersStatement() { return "select * from mySettings"; }
-
 std::string ServerListEntry(const std::string& id, const std::string& host, const std::string& user) {
     return id + " --> Server: " + host + " User: " + user;
-}
-
-std::string SelectServerStatement(std::int64_t settingsId) {
-    return "select * from mySettings where SettingsID = " + std::to_string(settingsId);
 }
 
 std::string InsertServerStatement(const ServerProfile& p) {
@@ -36,17 +30,6 @@ std::string UpdateServerStatement(const ServerProfile& p, std::int64_t settingsI
 
 std::string DeleteServerStatement(std::int64_t settingsId) {
     return "delete from mySettings where SettingsID = " + std::to_string(settingsId);
-}
-
-ServerProfile ReadServerProfile(const store::Recordset& row) {
-    ServerProfile p;
-    p.server = row.Fields("FTPServer");
-    p.port = row.Fields("FTPPort");
-    p.user = row.Fields("FTPUser");
-    p.password = row.Fields("FTPPAssword");
-    p.directory = row.Fields("FTPDirectory");
-    p.notes = row.Fields("FTPNotes");
-    return p;
 }
 
 }  // namespace servers

@@ -97,7 +97,7 @@ void frmServerSettings::ResetToNewProfile() {
 void frmServerSettings::FetchInfo(std::int64_t SettingsID) {
     EditID = SettingsID;
     try {
-        store::SqlText = servers::SelectServerStatement(SettingsID);
+        store::SqlText = store::SelectServerStatement(SettingsID);
         store::Recordset rs = store::StoreConnection().Execute(store::SqlText);
         if (rs.Eof()) {
             // Deleted from the list after it was filled: edit a new one instead.
@@ -105,7 +105,7 @@ void frmServerSettings::FetchInfo(std::int64_t SettingsID) {
             MsgBox(QStringLiteral("This server profile no longer exists; it may have been deleted."));
             return;
         }
-        const servers::ServerProfile p = servers::ReadServerProfile(rs);
+        const servers::ServerProfile p = store::ReadServerProfile(rs);
         txtServer->setText(QString::fromStdString(p.server));
         txtPort->setText(QString::fromStdString(p.port));
         txtUsername->setText(QString::fromStdString(p.user));
@@ -150,7 +150,9 @@ void frmServerSettings::cmdTestFTP_Click() {
     // is neither re-entered nor deleted under the test.
     testing_ = true;
     setEnabled(false);
+    ftp::SetTransferYield([] { runtime::DoEvents(); });
     RunConnectionTest();
+    ftp::SetTransferYield(nullptr);
     setEnabled(true);
     testing_ = false;
 }

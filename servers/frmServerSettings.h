@@ -4,7 +4,7 @@
 // connection: a job that is running keeps its connection untouched.
 
 #include "servers/ServerStatements.h"
-#include "servers/WindowSupport.h"
+#include "shell/WindowSupport.h"
 
 #include <QWidget>
 

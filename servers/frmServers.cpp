@@ -3,6 +3,7 @@
 #include "servers/ServerStatements.h"
 #include "servers/frmServerSettings.h"
 #include "shell/StatusLog.h"
+#include "shell/WindowOpeners.h"
 #include "store/Store.h"
 
 #include <QListWidget>
@@ -15,11 +16,13 @@ frmServers::frmServers()
 
 void frmServers::ShowWindow() { Show(); }
 
+void windows::ShowServerList() { frmServers::ShowWindow(); }
+
 void frmServers::Form_Load() { FillList(); }
 
 void frmServers::FillList() {
     try {
-        store::SqlText = servers::ListServersStatement();
+        store::SqlText = store::ListServersStatement();
         store::Recordset rs = store::StoreConnection().Execute(store::SqlText);
         LogStatus("Listing Settings in Servers Screen");
         for (; !rs.Eof(); rs.MoveNext()) {

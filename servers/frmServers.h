@@ -2,8 +2,8 @@
 // The list of server profiles: one line a profile, where profiles are
 // added, opened in the server editor and deleted.
 
-#include "servers/ListWindow.h"
-#include "servers/WindowSupport.h"
+#include "shell/ListWindow.h"
+#include "shell/WindowSupport.h"
 
 class frmServers : public ListWindow, public SingleInstance<frmServers> {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "shell/StatusLog.h"
 
 #include <cstdio>
+#include <mutex>
 
 namespace statuslog {
 namespace {
@@ -8,6 +9,13 @@ namespace {
 Sink& CurrentSink() {
     static Sink sink;
     return sink;
+}
+
+// Lines come from the sync run's thread and the GUI thread alike; each
+// reaches standard output and the sink whole and in the order written.
+std::recursive_mutex& LogMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
 }
 
 bool& Echo() {
@@ -18,6 +26,7 @@ bool& Echo() {
 }  // namespace
 
 Sink SetSink(Sink sink) {
+    const std::lock_guard lock(LogMutex());
     Sink old = std::move(CurrentSink());
     CurrentSink() = std::move(sink);
     return old;
@@ -28,6 +37,7 @@ void SetEcho(bool on) { Echo() = on; }
 }  // namespace statuslog
 
 void LogStatus(const std::string& text) {
+    const std::lock_guard lock(statuslog::LogMutex());
     if (statuslog::Echo()) {
         // Error texts end in a line break of their own: one is enough.
         std::fwrite(text.data(), 1, text.size(), stdout);

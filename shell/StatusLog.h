@@ -6,14 +6,15 @@
 #include <functional>
 #include <string>
 
-// Writes one line to the status log.
+// Writes one line to the status log; any thread may.
 void LogStatus(const std::string& text);
 
 namespace statuslog {
 
 using Sink = std::function<void(const std::string&)>;
 // The main window installs its list; tests install a recorder. Returns the
-// sink that was installed before.
+// sink that was installed before. The sink runs on the thread that wrote
+// the line, one line at a time; it must not write lines itself.
 Sink SetSink(Sink sink);
 // Echo every line to standard output as well (unattended runs).
 void SetEcho(bool on);

@@ -1,15 +1,16 @@
 #include "shell/frmMain.h"
 
-#include "folders/frmFolders.h"
 #include "ftp/frmFTP.h"
-#include "servers/WindowSupport.h"
-#include "servers/frmServers.h"
+#include "shell/WindowSupport.h"
 #include "shell/AppIcon.h"
 #include "shell/MsgBox.h"
 #include "shell/Runtime.h"
 #include "shell/StatusLog.h"
 #include "shell/Twips.h"
+#include "shell/WindowOpeners.h"
+#include "shell/WindowRunObserver.h"
 #include "store/Store.h"
+#include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QScreen>
+#include <QThread>
 
 namespace {
 
@@ -48,10 +50,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
         move(area.center() - rect().center());
     }
 
-    statuslog::SetSink([this](const std::string& line) { LogStatus(QString::fromStdString(line)); });
+    statuslog::SetSink([this](const std::string& line) { QueueStatusLine(line); });
 }
 
 frmMain::~frmMain() {
+    if (runThread_.joinable()) runThread_.join();
     if (g_main == this) {
         statuslog::SetSink({});
         g_main = nullptr;
@@ -110,6 +113,30 @@ void frmMain::Form_Load() {
     if (SyncOnStart) cmdSyncNow_Click();  // ends the program when it is over
 }
 
+void frmMain::QueueStatusLine(const std::string& line) {
+    bool post = false;
+    {
+        const std::lock_guard lock(linesMutex_);
+        queuedLines_.append(QString::fromStdString(line));
+        post = !drainPosted_;
+        drainPosted_ = true;
+    }
+    // A line written on the GUI thread shows at once, after any queued
+    // before it; the run's lines wait for the GUI thread's next turn.
+    if (QThread::currentThread() == thread()) ShowQueuedLines();
+    else if (post) QMetaObject::invokeMethod(this, [this] { ShowQueuedLines(); }, Qt::QueuedConnection);
+}
+
+void frmMain::ShowQueuedLines() {
+    QStringList lines;
+    {
+        const std::lock_guard lock(linesMutex_);
+        lines.swap(queuedLines_);
+        drainPosted_ = false;
+    }
+    for (const QString& line : lines) LogStatus(line);
+}
+
 void frmMain::LogStatus(const QString& text) {
     lstStatus->addItem(text);
     lstStatus->setCurrentRow(lstStatus->count() - 1);
@@ -147,17 +174,29 @@ void frmMain::Form_Unload() {
 
 void frmMain::cmdExit_Click() { Form_Unload(); }
 
-void frmMain::cmdSites_Click() { frmServers::ShowWindow(); }
+void frmMain::cmdSites_Click() { windows::ShowServerList(); }
 
-void frmMain::cmdFoldersList_Click() { frmFolders::ShowWindow(); }
+void frmMain::cmdFoldersList_Click() { windows::ShowFolderList(); }
 
 void frmMain::cmdSyncNow_Click() {
-    const syncrun::RunOutcome outcome = syncrun::RunSync([this]() -> std::unique_ptr<TransferWindow> {
-        auto window = std::make_unique<frmFTP>(this);
-        window->show();
-        return window;
+    if (runThread_.joinable()) {
+        ::LogStatus("A sync is already running.");
+        return;
+    }
+    // The run works on a thread of its own, so the windows stay with the
+    // user; it shows itself through the observer's queued calls.
+    runObserver_ = std::make_unique<WindowRunObserver>(this);
+    runThread_ = std::thread([this, observer = runObserver_.get()] {
+        syncrun::FtpUploader uploader(*observer);
+        const syncrun::RunOutcome outcome = syncrun::RunSync(*observer, uploader);
+        QMetaObject::invokeMethod(this, [this, outcome] { RunFinished(outcome); }, Qt::QueuedConnection);
     });
-    if (SyncOnStart && !syncrun::IsRunning()) {
+}
+
+void frmMain::RunFinished(const syncrun::RunOutcome& outcome) {
+    if (runThread_.joinable()) runThread_.join();
+    runObserver_.reset();
+    if (SyncOnStart) {
         exitStatus_ = outcome.clean ? 0 : 1;
         cmdExit_Click();
     }

@@ -2,10 +2,18 @@
 // The main window: start-up and shutdown, the status list (the program's
 // only log) and the menus.
 
+#include "sync/SyncRun.h"
+
 #include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+#include <mutex>
+#include <thread>
 
 class QAction;
 class QListWidget;
+class WindowRunObserver;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -26,6 +34,9 @@ public:
     // Appends a line to lstStatus, keeping the newest selected, and empties
     // the list when it reaches 400 lines.
     void LogStatus(const QString& text);
+
+    // A run started by Sync, Now is still working (on its own thread).
+    bool SyncRunning() const { return runThread_.joinable(); }
 
     bool SyncOnStart = false;
     QListWidget* lstStatus = nullptr;
@@ -52,5 +63,16 @@ protected:
 
 private:
     void BuildMenus();
+    // Status lines from any thread: queued, then shown in order on the GUI
+    // thread, many at a time.
+    void QueueStatusLine(const std::string& line);
+    void ShowQueuedLines();
+    void RunFinished(const syncrun::RunOutcome& outcome);
+
     int exitStatus_ = 0;  // what an unattended run ends the process with
+    std::thread runThread_;
+    std::unique_ptr<WindowRunObserver> runObserver_;
+    std::mutex linesMutex_;
+    QStringList queuedLines_;
+    bool drainPosted_ = false;
 };

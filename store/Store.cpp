@@ -140,6 +140,69 @@ Recordset Connection::Execute(const std::string& statement) {
 
 std::int64_t Connection::LastInsertId() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
 
+Statement::Statement(Connection& connection, const std::string& text) : db_(connection.Handle()) {
+    if (!db_) throw StoreError("Operation is not allowed when the object is closed.");
+    if (sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()), SQLITE_PREPARE_PERSISTENT, &stmt_,
+                           nullptr) != SQLITE_OK)
+        Fail(db_, {});
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::Bind(int index, std::string_view text) {
+    if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        Fail(db_, {});
+    return *this;
+}
+
+Statement& Statement::Bind(int index, std::int64_t value) {
+    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) Fail(db_, {});
+    return *this;
+}
+
+bool Statement::Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    const std::string msg = sqlite3_errmsg(db_);
+    sqlite3_reset(stmt_);
+    throw StoreError(msg);
+}
+
+void Statement::Reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+std::string Statement::Text(int column) const {
+    const auto* text = sqlite3_column_text(stmt_, column);
+    if (!text) return {};
+    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+
+std::int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+Transaction::Transaction(Connection& connection) : db_(connection.Handle()) {
+    if (!db_) throw StoreError("Operation is not allowed when the object is closed.");
+    // IMMEDIATE takes the write lock now, so a busy store is waited for
+    // here and never halfway through the batch.
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) Fail(db_, {});
+}
+
+Transaction::~Transaction() {
+    if (open_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::Commit() {
+    if (!open_) return;
+    open_ = false;
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const std::string msg = sqlite3_errmsg(db_);
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw StoreError(msg);
+    }
+}
+
 Connection& StoreConnection() {
     static Connection connection;
     return connection;

@@ -72,9 +72,51 @@ public:
     Recordset Execute(const std::string& statement);
 
     std::int64_t LastInsertId() const;
+    sqlite3* Handle() const { return db_; }
 
 private:
     sqlite3* db_ = nullptr;
+};
+
+// One statement prepared once and run many times with bound parameters
+// (numbered from 1); the hot statements of a sync run go through it.
+class Statement {
+public:
+    // Throws StoreError when the store refuses the text.
+    Statement(Connection& connection, const std::string& text);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& Bind(int index, std::string_view text);
+    Statement& Bind(int index, std::int64_t value);
+    // Steps once: true while there is a row. Throws StoreError.
+    bool Step();
+    // Ends the current run (releasing its read lock) and clears the bindings.
+    void Reset();
+
+    std::string Text(int column) const;
+    std::int64_t Int(int column) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// A write transaction for as long as it lives: Commit() keeps its work,
+// anything else (an exception on the way out among them) rolls it back.
+class Transaction {
+public:
+    explicit Transaction(Connection& connection);  // throws StoreError
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void Commit();  // throws StoreError; the transaction is over either way
+
+private:
+    sqlite3* db_;
+    bool open_ = true;
 };
 
 // The process-wide connection, created on first use, never closed.

@@ -1,47 +1,70 @@
 #include "sync/FileRecords.h"
 
-#include "store/Store.h"
-#include "sync/RemotePath.h"
-#include "sync/SyncRun.h"
-
-#include <QDateTime>
-#include <QLocale>
-
-#include <sys/stat.h>
-
 namespace syncrun {
 
-std::optional<StoredFile> FindFileRecord(const std::string& fullPath) {
-    // By path alone, so the store searches its FullPath index; given the job
-    // as well, SQLite prefers the SyncID index and reads every record of the
-    // job for each file. A path has a row per job that covers it, no more.
-    const std::string sql = "select * from myFiles where FullPath = " + store::Quoted(fullPath);
-    for (store::Recordset rs = store::StoreConnection().Execute(sql); !rs.Eof(); rs.MoveNext()) {
-        if (rs.FieldInt("SyncID") == CurrentSyncID) return StoredFile{rs.FieldInt("FileID"), rs.Fields("FileHash")};
+FileRecords::FileRecords(store::Connection& store, std::chrono::milliseconds commitEvery)
+    : store_(store),
+      commitEvery_(commitEvery),
+      // By path alone, so the store searches its FullPath index; given the
+      // job as well, SQLite prefers the SyncID index and reads every record
+      // of the job for each file. A path has a row per job that covers it.
+      find_(store, "select FileID, FileHash, SyncID from myFiles where FullPath = ?1"),
+      insert_(store,
+              "insert into myFiles (FullPath, Folder, FileName, FileDate, FileHash, SyncID) "
+              "values(?1, ?2, ?3, ?4, ?5, ?6)"),
+      update_(store, "update myFiles set FileHash = ?1 where FileID = ?2") {}
+
+FileRecords::~FileRecords() = default;
+
+std::optional<StoredFile> FileRecords::Find(const std::string& fullPath, std::int64_t syncId) {
+    find_.Bind(1, fullPath);
+    std::optional<StoredFile> found;
+    while (find_.Step()) {
+        if (find_.Int(2) == syncId) {
+            found = StoredFile{find_.Int(0), find_.Text(1)};
+            break;
+        }
     }
-    return std::nullopt;
+    find_.Reset();
+    return found;
 }
 
-void UpdateFileRecord(const std::optional<StoredFile>& stored, const std::string& fullPath,
-                      const std::string& date, const std::string& hash, const std::string& name) {
-    std::string sql;
-    if (!stored) {
-        sql = "insert into myFiles (FullPath, Folder, FileName, FileDate, FileHash, SyncID) values(" +
-              store::Quoted(fullPath) + ", " + store::Quoted(GetRemoteFolder(fullPath, name)) + ", " +
-              store::Quoted(name) + ", " + store::Quoted(date) + ", " + store::Quoted(hash) + ", '" +
-              std::to_string(CurrentSyncID) + "')";
-    } else {
-        sql = "update myFiles set FileHash = " + store::Quoted(hash) +
-              " where FileID = " + std::to_string(stored->fileId);
-    }
-    store::StoreConnection().Execute(sql);
+void FileRecords::Begin() {
+    if (batch_) return;
+    batch_.emplace(store_);
+    batchStarted_ = std::chrono::steady_clock::now();
 }
 
-std::string GetFileDate(const std::string& fullPath) {
-    struct stat st {};
-    if (::stat(fullPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return {};
-    const qint64 ms = static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), QLocale::ShortFormat).toStdString();
+void FileRecords::Insert(const std::string& fullPath, const std::string& remoteFolder, const std::string& name,
+                         const std::string& date, const std::string& hash, std::int64_t syncId) {
+    Begin();
+    insert_.Bind(1, fullPath).Bind(2, remoteFolder).Bind(3, name).Bind(4, date).Bind(5, hash).Bind(6, syncId);
+    insert_.Step();
+    insert_.Reset();
+    CommitIfDue();
+}
+
+void FileRecords::UpdateHash(std::int64_t fileId, const std::string& hash) {
+    Begin();
+    update_.Bind(1, hash).Bind(2, fileId);
+    update_.Step();
+    update_.Reset();
+    CommitIfDue();
+}
+
+void FileRecords::CommitIfDue() {
+    if (batch_ && std::chrono::steady_clock::now() - batchStarted_ >= commitEvery_) Commit();
+}
+
+void FileRecords::Commit() {
+    if (!batch_) return;
+    try {
+        batch_->Commit();
+    } catch (...) {
+        batch_.reset();
+        throw;
+    }
+    batch_.reset();
 }
 
 }  // namespace syncrun

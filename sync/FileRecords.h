@@ -1,32 +1,56 @@
 #pragma once
-// The file-state records of table myFiles: what each job last sent of each
-// file, and the file's date as it is recorded.
+// The file-state records of table myFiles as the sync run reads and writes
+// them: looked up through one prepared statement, written in batches that
+// commit at least once a second, so the store's syncs stay few.
 
+#include "store/Store.h"
+
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace syncrun {
 
-// A file's record for the running job.
+// A file's record for one job.
 struct StoredFile {
     std::int64_t fileId = 0;
     std::string hash;
 };
 
-// The record of the file for the job in CurrentSyncID: each job keeps its
-// own, so a file two jobs cover reaches both servers. Throws
-// store::StoreError.
-std::optional<StoredFile> FindFileRecord(const std::string& fullPath);
+class FileRecords {
+public:
+    // Throws store::StoreError.
+    explicit FileRecords(store::Connection& store,
+                         std::chrono::milliseconds commitEvery = std::chrono::milliseconds(1000));
+    // Whatever is not committed by then is rolled back: those files are
+    // sent again by the next run.
+    ~FileRecords();
+    FileRecords(const FileRecords&) = delete;
+    FileRecords& operator=(const FileRecords&) = delete;
 
-// Records a file that has just been sent: a new one (no stored record) gets
-// a record with all six columns, a changed one its new FileHash only.
-// Throws store::StoreError.
-void UpdateFileRecord(const std::optional<StoredFile>& stored, const std::string& fullPath,
-                      const std::string& date, const std::string& hash, const std::string& name);
+    // The job's record of the file: each job keeps its own, so a file two
+    // jobs cover reaches both servers.
+    std::optional<StoredFile> Find(const std::string& fullPath, std::int64_t syncId);
+    void Insert(const std::string& fullPath, const std::string& remoteFolder, const std::string& name,
+                const std::string& date, const std::string& hash, std::int64_t syncId);
+    void UpdateHash(std::int64_t fileId, const std::string& hash);
 
-// The file's modification time in the locale's short date and time form;
-// empty for anything that is not a file, or on any failure.
-std::string GetFileDate(const std::string& fullPath);
+    // Commits the batch when it has been open for the commit interval.
+    void CommitIfDue();
+    // Commits the batch now (a job's end, the run's end).
+    void Commit();
+
+private:
+    void Begin();
+
+    store::Connection& store_;
+    std::chrono::milliseconds commitEvery_;
+    store::Statement find_;
+    store::Statement insert_;
+    store::Statement update_;
+    std::optional<store::Transaction> batch_;
+    std::chrono::steady_clock::time_point batchStarted_;
+};
 
 }  // namespace syncrun

@@ -1,56 +1,34 @@
 #include "sync/SyncRun.h"
 
-#include "ftp/modFTP.h"
-#include "shell/Runtime.h"
 #include "shell/StatusLog.h"
 #include "store/Store.h"
-#include "sync/FileCheck.h"
+#include "sync/FileRecords.h"
+#include "sync/HashPool.h"
+#include "sync/modFiles.h"
+
+#include "ftp/modFTP.h"
 
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
-std::int64_t CurrentSyncID = 0;
+std::atomic<std::int64_t> CurrentSyncID{0};
 
 namespace syncrun {
 namespace {
 
-bool g_running = false;
-
-// A run that cannot go on for a reason of its own making.
-class RunStopped : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+std::atomic<bool> g_running{false};
 
 class RunningFlag {
 public:
-    RunningFlag() { g_running = true; }
+    RunningFlag() = default;
     ~RunningFlag() { g_running = false; }
     RunningFlag(const RunningFlag&) = delete;
     RunningFlag& operator=(const RunningFlag&) = delete;
 };
-
-struct Job {
-    std::int64_t syncId = 0;
-    std::string folder;
-    std::string subDirs;
-};
-
-// Every job is read before the first one starts: a job deleted while the
-// run yields must not pull the rows from under it.
-std::vector<Job> ReadJobs() {
-    store::SqlText = "select * from Tessary";
-    store::Recordset rows = store::StoreConnection().Execute(store::SqlText);
-    std::vector<Job> jobs;
-    for (; !rows.Eof(); rows.MoveNext())
-        jobs.push_back({rows.FieldInt("SyncID"), rows.Fields("Folder"), rows.Fields("SubDirs")});
-    return jobs;
-}
 
 // Why the job's folder cannot be walked at all, if it cannot.
 std::optional<std::string> FolderProblem(const std::string& folder) {
@@ -60,33 +38,31 @@ std::optional<std::string> FolderProblem(const std::string& folder) {
     return std::nullopt;
 }
 
-// A job deleted while the run yielded (its records were deleted with it)
-// must not keep the records the run wrote after that.
-void ForgetRecordsOfDeletedJob(std::int64_t syncId) {
-    auto& store = store::StoreConnection();
+// A job deleted during the run (its records were deleted with it) must not
+// keep the records the run wrote after that.
+void ForgetRecordsOfDeletedJob(store::Connection& store, std::int64_t syncId) {
     const std::string id = std::to_string(syncId);
     if (store.Execute("select SyncID from Tessary where SyncID = " + id).Eof())
         store.Execute("delete from myFiles where SyncID = " + id);
 }
 
-void CloseConnection() {
-    if (ftp::FtpConnection) ftp::InternetCloseHandle(ftp::FtpConnection);
-    ftp::FtpConnection = nullptr;
-}
-
-void CloseWindow(std::unique_ptr<TransferWindow>& window) {
-    std::unique_ptr<TransferWindow> closing = std::move(window);
-    if (closing) closing->Unload();
+// The run's own connection to the store the program has open: the windows
+// keep theirs on the GUI thread.
+void OpenRunStore(store::Connection& runStore) {
+    store::Connection& shared = store::StoreConnection();
+    if (!shared.IsOpen()) throw store::StoreError("Operation is not allowed when the object is closed.");
+    runStore.ConnectionString = shared.ConnectionString;
+    runStore.Open();
 }
 
 // One connected job: its folder, or its whole tree. False when something
 // in it was passed over or not sent.
-bool CheckJob(TransferWindow& window, const Job& job, RunOutcome& outcome) {
+bool CheckJob(const CheckContext& context, const Job& job, RunOutcome& outcome) {
     if (const auto problem = FolderProblem(job.folder)) {
         LogStatus(CouldNotRead(job.folder, *problem));
         return false;
     }
-    FileCheck check(window);
+    FileCheck check(context);
     if (job.subDirs == "YES") {
         const std::int64_t n = check.CheckFolderTree(job.folder, true);
         LogStatus("Updated: " + std::to_string(n) + " Folders");
@@ -98,54 +74,63 @@ bool CheckJob(TransferWindow& window, const Job& job, RunOutcome& outcome) {
     return check.Tally().Clean();
 }
 
-// The program stays up; the job at hand is closed like any other.
-void Stop(const std::string& why, std::unique_ptr<TransferWindow>& window) {
-    LogStatus("Sync stopped: " + why);
-    CloseConnection();
-    CloseWindow(window);
-    CurrentSyncID = 0;
+// Closes the job at hand: its connection, its window.
+void EndJob(RunObserver& observer, Uploader& uploader) {
+    uploader.Close();
+    observer.JobEnded();
 }
 
 }  // namespace
 
 bool IsRunning() { return g_running; }
 
-RunOutcome RunSync(const TransferWindowFactory& makeWindow) {
-    if (g_running) {
+RunOutcome RunSync(RunObserver& observer, Uploader& uploader) {
+    if (g_running.exchange(true)) {
         LogStatus("A sync is already running.");
         return {};
     }
     RunningFlag running;
     RunOutcome outcome;
     bool clean = true;
-    std::unique_ptr<TransferWindow> window;
+    bool inJob = false;
 
     LogStatus("User initiated Sync");
     try {
-        const std::vector<Job> jobs = ReadJobs();
+        store::Connection runStore;
+        OpenRunStore(runStore);
+        const std::vector<Job> jobs = ReadJobs(runStore);
+        FileRecords records(runStore);
+        HashPool pool;
+        Progress progress;
+        // Uploads run on this thread: the batch commits on time during long ones.
+        ftp::SetTransferYield([&records] { records.CommitIfDue(); });
+        struct YieldReset {
+            ~YieldReset() { ftp::SetTransferYield(nullptr); }
+        } yieldReset;
+
         for (const Job& job : jobs) {
             ++outcome.jobs;
             CurrentSyncID = job.syncId;
-            window = makeWindow();
-            if (!window) throw RunStopped("no transfer window for the job");
-            window->SetStatus("Scanning Files..");
-            runtime::DoEvents();
-            if (window->ConnectToFTP(CurrentSyncID)) {
-                clean = CheckJob(*window, job, outcome) && clean;
+            observer.JobStarted();
+            inJob = true;
+            observer.SetStatus("Scanning Files..");
+            if (uploader.Connect(job)) {
+                const CheckContext context{job.syncId, records, pool, uploader, observer, progress};
+                clean = CheckJob(context, job, outcome) && clean;
             } else {
                 LogStatus("FTP Info: Server Login Failed.");
                 clean = false;
             }
-            runtime::DoEvents();
-            ForgetRecordsOfDeletedJob(job.syncId);
-            CloseConnection();
-            CloseWindow(window);
+            records.Commit();
+            ForgetRecordsOfDeletedJob(runStore, job.syncId);
+            inJob = false;
+            EndJob(observer, uploader);
         }
     } catch (const store::StoreError& e) {
-        Stop(e.what(), window);
-        return outcome;
-    } catch (const RunStopped& e) {
-        Stop(e.what(), window);
+        // The program stays up; the job at hand is closed like any other.
+        LogStatus(std::string("Sync stopped: ") + e.what());
+        if (inJob) EndJob(observer, uploader);
+        CurrentSyncID = 0;
         return outcome;
     }
     LogStatus("All Sync's Complete");

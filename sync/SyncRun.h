@@ -1,13 +1,18 @@
 #pragma once
-// The sync run: every folder job in turn, connected through its transfer
-// window, its folder (or folder tree) checked and new or changed files sent.
+// The sync run: every folder job in turn, connected through the uploader,
+// its folder (or folder tree) checked and new or changed files sent. The
+// run works on the thread that calls it, with a connection to the store of
+// its own; the GUI runs it on a thread of its own and watches it through
+// the observer.
 
-#include "sync/TransferWindow.h"
+#include "sync/RunObserver.h"
+#include "sync/Uploader.h"
 
+#include <atomic>
 #include <cstdint>
 
 // The job the run is working on; 0 outside a run.
-extern std::int64_t CurrentSyncID;
+extern std::atomic<std::int64_t> CurrentSyncID;
 
 namespace syncrun {
 
@@ -20,10 +25,11 @@ struct RunOutcome {
     int filesSent = 0;  // files that reached their server
 };
 
-// One whole run. Lines go to the status log. A second call while a run is
-// in progress writes a line and returns at once. A store failure stops the
-// run with a line carrying the store's message; it is never thrown.
-RunOutcome RunSync(const TransferWindowFactory& makeWindow);
+// One whole run over the store that StoreConnection() has open. Lines go to
+// the status log. A second call while a run is in progress writes a line
+// and returns at once. A store failure stops the run with a line carrying
+// the store's message; it is never thrown.
+RunOutcome RunSync(RunObserver& observer, Uploader& uploader);
 bool IsRunning();
 
 }  // namespace syncrun

@@ -2,7 +2,7 @@
 // folders, uploads, names, error codes and the error report, timeouts and
 // the passive-mode fallback.
 
-#include "ftp/RemotePath.h"
+#include "ftp/FtpPaths.h"
 #include "ftp/modFTP.h"
 #include "tests/ftp_support.h"
 #include "tests/support/FtpServer.h"

@@ -5,7 +5,7 @@
 
 #include "folders/DeleteJob.h"
 #include "folders/FolderStatements.h"
-#include "servers/EntryID.h"
+#include "shell/EntryID.h"
 #include "servers/ServerStatements.h"
 #include "store/Store.h"
 #include "tests/support/TempDir.h"

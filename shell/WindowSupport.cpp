@@ -1,4 +1,4 @@
-#include "servers/WindowSupport.h"
+#include "shell/WindowSupport.h"
 
 #include "shell/AppIcon.h"
 #include "shell/MsgBox.h"

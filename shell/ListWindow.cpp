@@ -1,7 +1,7 @@
-#include "servers/ListWindow.h"
+#include "shell/ListWindow.h"
 
-#include "servers/EntryID.h"
-#include "servers/WindowSupport.h"
+#include "shell/EntryID.h"
+#include "shell/WindowSupport.h"
 #include "store/Store.h"
 
 #include <QCloseEvent>

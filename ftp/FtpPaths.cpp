@@ -1,4 +1,4 @@
-#include "ftp/RemotePath.h"
+#include "ftp/FtpPaths.h"
 
 #include "ftp/CurlHandles.h"
 #include "ftp/modFTP.h"

@@ -1,4 +1,4 @@
-#include "servers/EntryID.h"
+#include "shell/EntryID.h"
 
 #include <charconv>
 

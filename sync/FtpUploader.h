@@ -1,0 +1,39 @@
+#pragma once
+// The sync run's uploads over FTP: one logged-in connection per job, the
+// missing remote folders made as files need them, and the lines of the
+// transfer window (connected, folder made, file sent, disconnected).
+
+#include "sync/RunObserver.h"
+#include "sync/Uploader.h"
+
+namespace ftp {
+struct FtpSession;
+}
+
+namespace syncrun {
+
+class FtpUploader : public Uploader {
+public:
+    // `observer` gets the status label and the connected state.
+    explicit FtpUploader(RunObserver& observer);
+    ~FtpUploader() override;  // closes a held connection without a line
+    FtpUploader(const FtpUploader&) = delete;
+    FtpUploader& operator=(const FtpUploader&) = delete;
+
+    bool Connect(const Job& job) override;
+    bool Upload(std::FILE* file, const std::string& localPath, const std::string& name,
+                const std::string& remoteFolder, ftp::ReadTap* tap) override;
+    // The same for a file named by its path (opened here).
+    bool UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder);
+    void Close() override;
+
+    bool IsConnected() const { return connection_ != nullptr; }
+
+private:
+    void Disconnect();
+
+    RunObserver& observer_;
+    ftp::FtpSession* connection_ = nullptr;
+};
+
+}  // namespace syncrun

@@ -1,0 +1,74 @@
+#include "sync/HashPool.h"
+
+#include <algorithm>
+
+namespace syncrun {
+
+struct HashPool::Ticket {
+    std::string path;
+    hash::HashResult result;
+    bool done = false;
+};
+
+HashPool::HashPool(unsigned workers) {
+    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
+    threads_.reserve(workers);
+    for (unsigned i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
+}
+
+HashPool::~HashPool() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    queued_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+HashPool::TicketRef HashPool::Submit(std::string path) {
+    auto ticket = std::make_shared<Ticket>();
+    ticket->path = std::move(path);
+    {
+        const std::lock_guard lock(mutex_);
+        queue_.push_back(ticket);
+    }
+    queued_.notify_one();
+    return ticket;
+}
+
+hash::HashResult HashPool::Take(const TicketRef& ticket, const std::function<void()>& idle,
+                                std::chrono::milliseconds idleEvery) {
+    std::unique_lock lock(mutex_);
+    while (!ticket->done) {
+        if (finished_.wait_for(lock, idleEvery, [&] { return ticket->done; })) break;
+        if (idle) {
+            lock.unlock();
+            idle();
+            lock.lock();
+        }
+    }
+    return std::move(ticket->result);
+}
+
+void HashPool::Work() {
+    for (;;) {
+        TicketRef ticket;
+        {
+            std::unique_lock lock(mutex_);
+            queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            ticket = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        hash::HashResult result = hash::Hash(ticket->path);
+        {
+            const std::lock_guard lock(mutex_);
+            ticket->result = std::move(result);
+            ticket->done = true;
+        }
+        finished_.notify_all();
+    }
+}
+
+}  // namespace syncrun

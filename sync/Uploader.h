@@ -1,0 +1,33 @@
+#pragma once
+// Where a sync run sends its files: one connection per job, any number of
+// uploads over it, and its closing.
+
+#include "sync/Job.h"
+
+#include <cstdio>
+#include <string>
+
+namespace ftp {
+class ReadTap;
+}
+
+namespace syncrun {
+
+class Uploader {
+public:
+    virtual ~Uploader() = default;
+    // Connects for the job and changes to its profile's remote directory;
+    // false (with the lines that say why) when any of it failed.
+    virtual bool Connect(const Job& job) = 0;
+    // Sends the local file as remoteFolder + name below the remote
+    // directory: from `file` when the caller has it open, else opened from
+    // localPath. `tap` sees every byte read. True when the file reached the
+    // server.
+    virtual bool Upload(std::FILE* file, const std::string& localPath, const std::string& name,
+                        const std::string& remoteFolder, ftp::ReadTap* tap) = 0;
+    // Closes the job's connection and logs the disconnect line; the only
+    // place a connection is closed.
+    virtual void Close() = 0;
+};
+
+}  // namespace syncrun

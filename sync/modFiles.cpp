@@ -1,0 +1,284 @@
+#include "sync/modFiles.h"
+
+#include "ftp/modFTP.h"
+#include "shell/StatusLog.h"
+#include "sync/FolderListing.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace syncrun {
+namespace {
+
+// How far the listing is prepared (looked up, hashing queued) ahead of the
+// entry being checked: enough to keep every worker busy, little enough
+// that a huge folder never holds much more than its names.
+constexpr std::size_t kAheadEntries = 256;
+constexpr std::int64_t kAheadBytes = 256LL << 20;
+// While the check waits for a digest, the batch still commits on time.
+constexpr auto kIdleEvery = std::chrono::milliseconds(100);
+
+constexpr std::string_view kSystemVolume = "System Volume Information";
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+    const auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+    return it != text.end();
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a regular file for its upload. O_NONBLOCK: should the name have
+// become a FIFO since it was listed, opening it must not wait for a writer.
+// Null with errno set when it cannot be opened; null with errno 0 when it
+// is no regular file any more.
+OpenFile OpenForUpload(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = 0;
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) ::close(fd);
+    return OpenFile(file);
+}
+
+// Counts the bytes of an upload for the progress, and makes the digest of a
+// new file from the very bytes that go out.
+class UploadTap : public ftp::ReadTap {
+public:
+    UploadTap(Progress& progress, RunObserver& observer, bool digest)
+        : progress_(progress), observer_(observer), start_(progress.bytesSent), digest_(digest) {}
+
+    void Read(const char* data, std::size_t size) override {
+        if (digest_) md5_.Update(data, size);
+        progress_.bytesSent += static_cast<std::int64_t>(size);
+        observer_.OnProgress(progress_);
+    }
+    void Rewound() override {
+        md5_.Restart();
+        progress_.bytesSent = start_;
+    }
+    // A failed upload's bytes do not count as sent.
+    void Failed() { progress_.bytesSent = start_; }
+    std::string HexDigest() { return md5_.HexDigest(); }
+
+private:
+    Progress& progress_;
+    RunObserver& observer_;
+    std::int64_t start_;
+    bool digest_;
+    hash::Md5Stream md5_;
+};
+
+}  // namespace
+
+std::string CouldNotRead(const std::string& path, const std::string& reason) {
+    return path + " could not be read: " + reason;
+}
+
+struct FileCheck::Entry {
+    enum class Kind { Skip, Unreadable, New, Known };
+    std::string name;
+    std::string fullPath;
+    Kind kind = Kind::Skip;
+    std::string reason;  // why an Unreadable entry could not be read
+    std::optional<StoredFile> stored;
+    HashPool::TicketRef ticket;
+    std::int64_t queuedBytes = 0;  // bytes its hashing reads ahead
+};
+
+FileCheck::FileCheck(const CheckContext& context) : ctx_(context) {}
+
+void FileCheck::PassOverFolder(const std::string& folder, const std::string& reason) {
+    LogStatus(CouldNotRead(folder, reason));
+    ++tally_.foldersPassedOver;
+}
+
+bool FileCheck::CheckFolder(const std::string& folder) {
+    // The root already ends in its separator: /a.txt, not //a.txt.
+    const std::string folderText = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
+    const Listing listing = ListFolder(folder);
+    if (!listing.ok) {
+        PassOverFolder(folder, listing.reason);
+        return false;
+    }
+    std::deque<Entry> ahead;
+    std::int64_t bytesAhead = 0;
+    std::size_t next = 0;
+    while (next < listing.names.size() || !ahead.empty()) {
+        while (next < listing.names.size() && (ahead.empty() || (ahead.size() < kAheadEntries && bytesAhead < kAheadBytes))) {
+            Entry entry;
+            entry.name = listing.names[next++];
+            entry.fullPath = folderText + entry.name;
+            Prepare(entry);
+            bytesAhead += entry.queuedBytes;
+            ahead.push_back(std::move(entry));
+        }
+        Entry entry = std::move(ahead.front());
+        ahead.pop_front();
+        bytesAhead -= entry.queuedBytes;
+        Consume(entry);
+    }
+    ctx_.records.CommitIfDue();
+    return true;
+}
+
+void FileCheck::Prepare(Entry& entry) {
+    struct stat st {};
+    if (::stat(entry.fullPath.c_str(), &st) != 0) {
+        const int err = errno;
+        // A dangling link is an entry to pass over; a name that is gone
+        // altogether is a file that vanished while it was being looked at.
+        struct stat link {};
+        if (err == ENOENT && ::lstat(entry.fullPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return;
+        entry.kind = Entry::Kind::Unreadable;
+        entry.reason = std::strerror(err);
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) return;  // sub-folders, links to folders, FIFOs and the like
+    ++ctx_.progress.filesFound;
+    entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
+    if (!entry.stored) {
+        entry.kind = Entry::Kind::New;
+        return;
+    }
+    entry.kind = Entry::Kind::Known;
+    entry.queuedBytes = std::max<std::int64_t>(st.st_size, 1);
+    entry.ticket = ctx_.pool.Submit(entry.fullPath);
+}
+
+void FileCheck::Consume(Entry& entry) {
+    ctx_.observer.SetCurrentFile(entry.name);
+    switch (entry.kind) {
+    case Entry::Kind::Skip:
+        return;
+    case Entry::Kind::Unreadable:
+        LogStatus(CouldNotRead(entry.fullPath, entry.reason));
+        ++tally_.filesPassedOver;
+        return;
+    case Entry::Kind::New:
+        Send(entry, {});
+        return;
+    case Entry::Kind::Known:
+        break;
+    }
+    const hash::HashResult hashed =
+        ctx_.pool.Take(entry.ticket, [this] { ctx_.records.CommitIfDue(); }, kIdleEvery);
+    switch (hashed.status) {
+    case hash::HashResult::Status::NotAFile:
+        return;
+    case hash::HashResult::Status::Unreadable:
+        LogStatus(CouldNotRead(entry.fullPath, hashed.reason));
+        ++tally_.filesPassedOver;
+        return;
+    case hash::HashResult::Status::Hashed:
+        break;
+    }
+    ++ctx_.progress.filesChecked;
+    if (entry.stored->hash == hashed.hex) {
+        ctx_.observer.OnProgress(ctx_.progress);
+        return;
+    }
+    Send(entry, hashed.hex);
+}
+
+// A new file (knownHash empty) is opened here, so one that cannot be read
+// is named as such before anything else is said of it.
+void FileCheck::Send(Entry& entry, const std::string& knownHash) {
+    const bool isNew = knownHash.empty();
+    OpenFile file;
+    std::string date;
+    if (isNew) {
+        file = OpenForUpload(entry.fullPath);
+        if (!file) {
+            if (errno == 0) return;  // no regular file any more
+            LogStatus(CouldNotRead(entry.fullPath, std::strerror(errno)));
+            ++tally_.filesPassedOver;
+            return;
+        }
+        ++ctx_.progress.filesChecked;
+        // Only a new record keeps the date.
+        date = GetFileDate(entry.fullPath);
+    }
+
+    LogStatus(entry.fullPath + " has changed");
+    UploadTap tap(ctx_.progress, ctx_.observer, isNew);
+    // The record follows the upload: a file that did not reach the server
+    // keeps its old record and is sent again by the next run.
+    const bool sent = ctx_.uploader.Upload(file.get(), entry.fullPath, entry.name,
+                                           UploadFolder(GetRemoteFolder(entry.fullPath, entry.name)), &tap);
+    if (!sent) {
+        tap.Failed();
+        ++tally_.uploadsFailed;
+        ctx_.observer.OnProgress(ctx_.progress);
+        return;
+    }
+    UpdateFileRecord(entry.stored, entry.fullPath, date, isNew ? tap.HexDigest() : knownHash, entry.name);
+    ++tally_.filesSent;
+    ++ctx_.progress.filesSent;
+    ctx_.observer.OnProgress(ctx_.progress);
+}
+
+void FileCheck::UpdateFileRecord(const std::optional<StoredFile>& stored, const std::string& fullPath,
+                                 const std::string& date, const std::string& hash, const std::string& name) {
+    if (stored)
+        ctx_.records.UpdateHash(stored->fileId, hash);
+    else
+        ctx_.records.Insert(fullPath, GetRemoteFolder(fullPath, name), name, date, hash, ctx_.syncId);
+}
+
+std::int64_t FileCheck::CheckFolderTree(const std::string& path, bool reset) {
+    if (reset) total_ = 0;
+    const std::string folder = FolderPath(path);
+    if (!CheckFolder(folder)) return total_;
+    ++total_;
+
+    const Listing subFolders = ListSubFolders(folder);
+    if (!subFolders.ok) {
+        PassOverFolder(folder, subFolders.reason);
+        return total_;
+    }
+    // The skip test covers the folders one level down from each walk; the
+    // level below those starts walks of its own, which test their children.
+    for (const std::string& name : subFolders.names) {
+        const std::string sub = JoinPath(folder, name);
+        if (ContainsNoCase(sub, kSystemVolume)) continue;
+        if (!CheckFolder(sub)) continue;
+        ++total_;
+        const Listing below = ListSubFolders(sub);
+        if (!below.ok) {
+            PassOverFolder(sub, below.reason);
+            continue;
+        }
+        for (const std::string& deeper : below.names) CheckFolderTree(JoinPath(sub, deeper), false);
+    }
+    return total_;
+}
+
+std::string GetFileDate(const std::string& fullPath) {
+    struct stat st {};
+    if (::stat(fullPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return {};
+    const qint64 ms = static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), QLocale::ShortFormat).toStdString();
+}
+
+}  // namespace syncrun
