@@ -1,0 +1,62 @@
+#pragma once
+// What many tests share: a recorder of status lines, the rows a store
+// needs for a run, the local and remote trees to compare, and a child
+// process with its output and exit status.
+
+#include "shell/StatusLog.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Records every status line while it lives (from any thread); onLine runs
+// after each one is recorded, on the thread that wrote it.
+class LineRecorder {
+public:
+    LineRecorder();
+    ~LineRecorder();
+    LineRecorder(const LineRecorder&) = delete;
+    LineRecorder& operator=(const LineRecorder&) = delete;
+
+    std::vector<std::string> Lines() const;
+    void Clear();
+    bool Has(const std::string& line) const;
+    // The lines that hold `part`.
+    std::vector<std::string> Matching(const std::string& part) const;
+
+    std::function<void(const std::string&)> onLine;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    statuslog::Sink previous_;
+};
+
+// Rows in the store StoreConnection() has open.
+std::int64_t AddProfile(int port, const std::string& password = "secret", const std::string& directory = "/backup",
+                        const std::string& host = "127.0.0.1");
+std::int64_t AddJob(const std::string& folder, std::int64_t profile, const std::string& subDirs = "YES");
+
+using Tree = std::map<std::string, std::string>;  // relative path -> content
+// Every regular file below base (links not followed); hidden names left
+// out when asked.
+Tree ReadTree(const std::string& base, bool skipHidden = false);
+
+struct ProgramResult {
+    int status = -1;  // exit status; -1 when killed or not started
+    std::string out;
+    std::string err;
+};
+// Runs the program with the arguments and exactly the environment given,
+// standard input closed, for at most `limit`.
+ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env,
+                         std::chrono::seconds limit = std::chrono::seconds(60));
+
+}  // namespace testsupport
