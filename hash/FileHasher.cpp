@@ -2,13 +2,11 @@
 
 #include <openssl/evp.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace hash {
 namespace {
@@ -70,9 +68,9 @@ std::string Md5Stream::HexDigest() {
     return Hex(digest, length);
 }
 
-HashResult Hash(const std::string& path) {
+HashResult Hash(const std::string& path, bool listedAsFile) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (!listedAsFile && ::stat(path.c_str(), &st) != 0) {
         const int err = errno;
         // A dangling link is an entry to pass over; a name that is gone
         // altogether is a file that vanished while it was being looked at.
@@ -80,27 +78,31 @@ HashResult Hash(const std::string& path) {
         if (err == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return {};
         return Unreadable(std::strerror(err));
     }
-    if (!S_ISREG(st.st_mode)) return {};
+    if (!listedAsFile && !S_ISREG(st.st_mode)) return {};
 
     // O_NONBLOCK: should the name have become a FIFO since the stat, opening
     // it must not wait for a writer.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) return Unreadable(std::strerror(errno));
+    if (fd.get() < 0) {
+        const int err = errno;
+        struct stat link {};
+        if (err == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return {};
+        return Unreadable(std::strerror(err));
+    }
     if (::fstat(fd.get(), &st) != 0) return Unreadable(std::strerror(errno));
     if (!S_ISREG(st.st_mode)) return {};
 
     Md5Stream md5;
-    // Small files get a buffer of their own size; nothing grows past one chunk.
-    const auto size = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0));
-    std::vector<unsigned char> buffer(std::clamp<std::size_t>(size + 1, 4096, kChunk));
+    // One buffer a thread, kept: a run hashes many files on few threads.
+    thread_local const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunk]);
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd.get(), buffer.get(), kChunk);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
             return Unreadable(std::strerror(errno));
         }
-        md5.Update(buffer.data(), static_cast<std::size_t>(n));
+        md5.Update(buffer.get(), static_cast<std::size_t>(n));
     }
     HashResult r;
     r.status = HashResult::Status::Hashed;

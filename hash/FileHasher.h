@@ -18,8 +18,10 @@ struct HashResult {
     std::string reason;  // why an Unreadable file could not be read
 };
 
-// The digest, saying why a file yields none.
-HashResult Hash(const std::string& path);
+// The digest, saying why a file yields none. `listedAsFile`: the caller has
+// just seen a regular file there, so it is opened without a look first
+// (what it is once open is still checked).
+HashResult Hash(const std::string& path, bool listedAsFile = false);
 // The digest, or the empty text for anything that is not a regular file
 // that can be read.
 std::string HashFile(const std::string& path);

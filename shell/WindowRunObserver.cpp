@@ -3,12 +3,21 @@
 #include "ftp/frmFTP.h"
 
 #include <QMetaObject>
+#include <QTimer>
 #include <QWidget>
+
+#include <chrono>
+
+namespace {
+
+constexpr std::chrono::milliseconds kLabelEvery{40};
+
+}  // namespace
 
 WindowRunObserver::WindowRunObserver(QWidget* owner) : owner_(owner) {}
 
 void WindowRunObserver::Post(std::function<void()> call) {
-    QMetaObject::invokeMethod(owner_, std::move(call), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&context_, std::move(call), Qt::QueuedConnection);
 }
 
 void WindowRunObserver::JobStarted() {
@@ -43,9 +52,12 @@ void WindowRunObserver::SetCurrentFile(const std::string& name) {
 
 void WindowRunObserver::PostLabels() {
     if (labelsPosted_.exchange(true)) return;
+    // The labels show the newest texts a few times a second at most.
     Post([this] {
-        labelsPosted_ = false;
-        ShowLabels();
+        QTimer::singleShot(kLabelEvery, &context_, [this] {
+            labelsPosted_ = false;
+            ShowLabels();
+        });
     });
 }
 

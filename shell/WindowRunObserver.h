@@ -7,6 +7,7 @@
 
 #include "sync/RunObserver.h"
 
+#include <QObject>
 #include <QPointer>
 
 #include <atomic>
@@ -19,8 +20,8 @@ class frmFTP;
 
 class WindowRunObserver : public syncrun::RunObserver {
 public:
-    // `owner` (the main window) owns the transfer windows and receives the
-    // queued calls; it must outlive the run.
+    // Made on the GUI thread. `owner` (the main window) owns the transfer
+    // windows; it must outlive the observer.
     explicit WindowRunObserver(QWidget* owner);
 
     void JobStarted() override;
@@ -39,6 +40,9 @@ private:
     void ShowLabels();
 
     QWidget* owner_;
+    // Receives the queued calls and timers: whatever is still pending when
+    // the observer goes is dropped with it.
+    QObject context_;
     QPointer<frmFTP> window_;  // GUI thread only
     std::mutex mutex_;
     std::string status_;

@@ -20,12 +20,16 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
+
+#include <chrono>
 
 namespace {
 
 frmMain* g_main = nullptr;
 
 constexpr int kLogLimit = 400;
+constexpr std::chrono::milliseconds kGatherLines{25};
 const QString kCrLf = QStringLiteral("\r\n");
 
 }  // namespace
@@ -41,6 +45,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     lstStatus = new QListWidget(client);
     lstStatus->setObjectName(QStringLiteral("lstStatus"));
     lstStatus->setSortingEnabled(false);
+    // Every line is one row of the same height: without this the list
+    // measures (lays out the text of) every row each time one is added.
+    lstStatus->setUniformItemSizes(true);
     lstStatus->setGeometry(Px(30), Px(30), Px(8475), Px(4545));
 
     BuildMenus();
@@ -122,9 +129,15 @@ void frmMain::QueueStatusLine(const std::string& line) {
         drainPosted_ = true;
     }
     // A line written on the GUI thread shows at once, after any queued
-    // before it; the run's lines wait for the GUI thread's next turn.
-    if (QThread::currentThread() == thread()) ShowQueuedLines();
-    else if (post) QMetaObject::invokeMethod(this, [this] { ShowQueuedLines(); }, Qt::QueuedConnection);
+    // before it. The run's lines are gathered for a few milliseconds and
+    // shown together: one repaint for many lines.
+    if (QThread::currentThread() == thread()) {
+        ShowQueuedLines();
+    } else if (post) {
+        QMetaObject::invokeMethod(
+            this, [this] { QTimer::singleShot(kGatherLines, this, [this] { ShowQueuedLines(); }); },
+            Qt::QueuedConnection);
+    }
 }
 
 void frmMain::ShowQueuedLines() {
@@ -195,6 +208,7 @@ void frmMain::cmdSyncNow_Click() {
 
 void frmMain::RunFinished(const syncrun::RunOutcome& outcome) {
     if (runThread_.joinable()) runThread_.join();
+    ShowQueuedLines();
     runObserver_.reset();
     if (SyncOnStart) {
         exitStatus_ = outcome.clean ? 0 : 1;

@@ -1,7 +1,8 @@
 #pragma once
 // The file-state records of table myFiles as the sync run reads and writes
-// them: looked up through one prepared statement, written in batches that
-// commit at least once a second, so the store's syncs stay few.
+// them: looked up through one prepared statement, read and written in
+// batches (one transaction) that commit at least once a second, so the
+// store's syncs stay few and other writers wait a second at most.
 
 #include "store/Store.h"
 

@@ -61,7 +61,7 @@ void HashPool::Work() {
             ticket = std::move(queue_.front());
             queue_.pop_front();
         }
-        hash::HashResult result = hash::Hash(ticket->path);
+        hash::HashResult result = hash::Hash(ticket->path, true);
         {
             const std::lock_guard lock(mutex_);
             ticket->result = std::move(result);

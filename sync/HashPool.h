@@ -30,7 +30,8 @@ public:
     struct Ticket;
     using TicketRef = std::shared_ptr<Ticket>;
 
-    // Queues the file; its result is taken with Take().
+    // Queues a file that was just listed as a regular file; its result is
+    // taken with Take().
     TicketRef Submit(std::string path);
     // Waits for the ticket's result. `idle` runs every `idleEvery` while it
     // waits (the run's chance to commit its batch).

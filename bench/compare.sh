@@ -1,0 +1,344 @@
+#!/usr/bin/env bash
+# compare.sh - time Tessary's unattended run next to other FTP upload and
+# sync tools ("peers") against a local vsftpd, in one run, interleaved.
+#
+#   bench/compare.sh                       # built tessary, lftp, ncftpput, curl; 3 rounds
+#   ROUNDS=5 SETS="small names" PEERS="lftp rclone tessary" bench/compare.sh
+#
+# Per data set and round every peer runs, peers interleaved so that machine
+# noise hits all of them alike:
+#   i-full    first upload, remote folder empty (and tool state reset)
+#   ii-none   rerun, nothing changed
+#   iii-1pct  rerun after changing 1% of the files (at least 1 file)
+# After i and iii the remote tree is compared with the local one (names,
+# sizes, and the bytes of the changed files): "bad" = most mismatches in a round.
+# "up" is the number of STORs the server logged for that step.
+# The table gives median wall time, min-max, median client CPU (user+sys)
+# and the median of the per-round ratio to the reference peer (REF).
+# Then the local limits: walk, read and md5 speed of each set, page cache warm.
+#
+# Needs (Debian 12, as root): vsftpd lftp rclone ncftp curl hyperfine time
+# python3. vsftpd conflicts with the other FTP server packages; if it is not
+# installed, its .deb is unpacked under $BENCH_DIR instead (apt-get download).
+# Everything lives under $BENCH_DIR (default /tmp/benchexp) and is removed at
+# exit unless KEEP=1 (the raw results stay in $BENCH_DIR/last-results.tsv).
+# Only 127.0.0.1 is used.
+set -euo pipefail
+
+HERE=$(cd "$(dirname "$0")" && pwd)
+BENCH_DIR=${BENCH_DIR:-/tmp/benchexp}
+PORT=${PORT:-2141}                   # control port
+PASV_MIN=${PASV_MIN:-30100}; PASV_MAX=${PASV_MAX:-30499}
+ROUNDS=${ROUNDS:-3}
+SETS=${SETS:-"small large tiny names"}
+PEERS=${PEERS:-"lftp ncftpput curl"}
+REF=${REF:-ncftpput}                 # ratio column = peer / REF, same round
+CHANGE_PCT=${CHANGE_PCT:-1}
+MUTATE=${MUTATE:-append}             # append (size changes) | inplace (same size)
+KEEP=${KEEP:-0}
+PEER_TIMEOUT=${PEER_TIMEOUT:-300}    # seconds; one run of one peer
+REPO=$(cd "$HERE/.." && pwd)
+TESSARY_BIN=${TESSARY_BIN:-$REPO/build/tessary}
+export TESSARY_SCHEMA=${TESSARY_SCHEMA:-$REPO/store/schema.sql}
+TESSARY_PREFILL=${TESSARY_PREFILL:-$HERE/tessary-prefill.sh}
+if [[ -x $TESSARY_BIN && $PEERS != *tessary* ]]; then PEERS="$PEERS tessary"; fi
+
+SRV=$BENCH_DIR/srv                   # FTP root (tmpfs); uploads go to $SRV/upload
+DATA=$BENCH_DIR/data
+RUN=$BENCH_DIR/run
+RES=$RUN/results.tsv                 # set peer step round wall cpu up bad
+HOST=127.0.0.1
+URL=ftp://$HOST:$PORT
+
+log() { printf '%s\n' "$*" >&2; }
+
+# ---------------------------------------------------------------- server --
+VSFTPD=${VSFTPD:-/usr/sbin/vsftpd}
+VSFTPD_LIBS=
+find_vsftpd() {   # use the installed vsftpd, or unpack the .debs (no install)
+  [[ -x $VSFTPD ]] && return
+  local pkg=$BENCH_DIR/pkg d
+  log "no $VSFTPD: unpacking vsftpd and its less common libraries under $pkg"
+  mkdir -p "$pkg"
+  (cd "$pkg" && apt-get download -q vsftpd libwrap0 libnsl2 libtirpc3 >&2)
+  for d in "$pkg"/*.deb; do dpkg-deb -x "$d" "$pkg"; done
+  VSFTPD=$pkg/usr/sbin/vsftpd
+  VSFTPD_LIBS=$(printf '%s:' "$pkg"/lib/*-linux-gnu "$pkg"/usr/lib/*-linux-gnu)
+}
+
+start_server() {
+  find_vsftpd
+  if ss -ltn "sport = :$PORT" | grep -q LISTEN; then log "port $PORT is busy (set PORT=...)"; exit 1; fi
+  getent passwd ftp >/dev/null || useradd --system --no-create-home -s /usr/sbin/nologin ftp
+  mkdir -p "$SRV" "$BENCH_DIR/empty"
+  # tmpfs, so that the server's disk writes are not what we measure
+  if mount -t tmpfs -o size=8g,mode=755 benchsrv "$SRV"; then SRV_MOUNTED=1
+  else log "tmpfs mount failed; serving from disk"; fi
+  install -d -o ftp -g ftp -m 755 "$SRV/upload"
+  chmod 755 "$SRV" "$BENCH_DIR/empty"
+  cat > "$RUN/vsftpd.conf" <<EOF
+listen=YES
+listen_ipv6=NO
+listen_address=$HOST
+listen_port=$PORT
+background=NO
+anonymous_enable=YES
+no_anon_password=YES
+local_enable=NO
+anon_root=$SRV
+ftp_username=ftp
+write_enable=YES
+anon_upload_enable=YES
+anon_mkdir_write_enable=YES
+anon_other_write_enable=YES
+anon_umask=022
+pasv_enable=YES
+pasv_address=$HOST
+pasv_min_port=$PASV_MIN
+pasv_max_port=$PASV_MAX
+port_enable=NO
+connect_from_port_20=NO
+secure_chroot_dir=$BENCH_DIR/empty
+seccomp_sandbox=NO
+xferlog_enable=YES
+xferlog_std_format=YES
+xferlog_file=$RUN/xfer.log
+max_clients=100
+max_per_ip=100
+utf8_filesystem=YES
+EOF
+  : > "$RUN/xfer.log"
+  LD_LIBRARY_PATH=$VSFTPD_LIBS "$VSFTPD" "$RUN/vsftpd.conf" > "$RUN/vsftpd.out" 2>&1 &
+  SERVER_PID=$!; echo "$SERVER_PID" > "$RUN/vsftpd.pid"    # for manual clean-up after kill -9
+  for _ in $(seq 50); do
+    if curl -s --max-time 1 "$URL/" -o /dev/null; then return; fi
+    sleep 0.1
+  done
+  log "vsftpd did not start:"; cat "$RUN/vsftpd.out" >&2; exit 1
+}
+
+cleanup() {
+  set +e
+  if [[ -n ${SERVER_PID:-} ]]; then kill "$SERVER_PID"; wait "$SERVER_PID"; fi 2>/dev/null
+  if [[ -n ${SRV_MOUNTED:-} ]]; then umount "$SRV"; fi
+  if [[ -f $RES ]]; then cp "$RES" "$BENCH_DIR/last-results.tsv"; fi
+  if [[ $KEEP == 1 ]]; then log "kept $BENCH_DIR"
+  else rm -rf "$DATA" "$SRV" "$RUN" "$BENCH_DIR/empty" "$BENCH_DIR/pkg" "$BENCH_DIR/store"; fi
+}
+
+# ----------------------------------------------------------------- peers --
+# peer_NAME SRC DEST: make $SRV/upload/DEST mirror the local folder SRC.
+# reset_NAME SRC DEST (optional): forget all state before an i-full run.
+# Peers are run by `bash -c` under /usr/bin/time: they may use only the
+# variables exported in main. FULL_ONLY peers have no change detection:
+# only i-full is timed for them.
+FULL_ONLY=" ncftpput curl curl_loop "
+
+LFTP_SET='set cmd:fail-exit yes; set net:max-retries 2; set ftp:ssl-allow no; set xfer:clobber yes'
+peer_lftp()    { lftp -c "$LFTP_SET; open -u anonymous,x -p $PORT $HOST; mirror -R --no-perms '$1' 'upload/$2'"; }
+peer_lftp_p2() { lftp -c "$LFTP_SET; open -u anonymous,x -p $PORT $HOST; mirror -R --no-perms --parallel=2 '$1' 'upload/$2'"; }
+
+# rclone with no config file. writing_mdtm: vsftpd sets times by MDTM; without
+# it every upload logs "SetModTime is not supported" and reruns compare sizes
+# only (same-size edits are missed). encoding: rclone's documented VsFTPd value.
+RCLONE_REMOTE=":ftp,host=$HOST,port=$PORT,user=anonymous,pass=@PASS@,writing_mdtm=true,encoding='Ctl,LeftPeriod,Slash'"
+peer_rclone()    { RCLONE_CONFIG=$RUN/none.conf rclone copy -q "$1" "$RCLONE_REMOTE:upload/$2"; }
+peer_rclone_j1() { RCLONE_CONFIG=$RUN/none.conf rclone copy -q --transfers 1 --checkers 1 "$1" "$RCLONE_REMOTE:upload/$2"; }
+
+# ncftpput -R creates DIR/basename(SRC); DEST is always PEER/SET, so DIR=PEER.
+peer_ncftpput() { ncftpput -R -m -V -P "$PORT" -u anonymous -p x "$HOST" "/upload/${2%/*}" "$1"; }
+
+# curl: one process, one control connection, every file listed in a -K config.
+# NB curl 7.88.1 (Debian 12) sometimes waits exactly 1 s between the EPSV
+# reply and the data connect; how often depends on timing (with -v: almost
+# every file). Its median can jump; compare its min too.
+peer_curl() {
+  python3 - "$1" "$URL/upload/$2/" <<'EOF' | curl -sS -g --ftp-create-dirs -K -
+import os, sys, urllib.parse
+src, base = sys.argv[1], sys.argv[2]
+q = lambda s: '"' + s.replace('\\', '\\\\').replace('"', '\\"').replace('\t', '\\t') + '"'
+for dp, dn, fn in os.walk(src):
+    for f in fn:
+        p = os.path.join(dp, f)
+        print("upload-file =", q(p))
+        print("url =", q(base + urllib.parse.quote(os.path.relpath(p, src), safe="/")))
+EOF
+}
+
+# curl_loop (not in the default PEERS): one curl process, so one connection
+# and login, per file - what a naive script does.
+peer_curl_loop() {
+  python3 -c '
+import os, sys, urllib.parse
+for dp, dn, fn in os.walk(sys.argv[1]):
+    for f in fn:
+        p = os.path.join(dp, f)
+        sys.stdout.write(p + "\0" + sys.argv[2] + urllib.parse.quote(os.path.relpath(p, sys.argv[1]), safe="/") + "\0")
+' "$1" "$URL/upload/$2/" | while IFS= read -r -d '' f && IFS= read -r -d '' u; do
+    curl -sS -g --ftp-create-dirs -T "$f" "$u" || true
+  done
+}
+
+# ---- Tessary ----------------------------------------------------------------
+# Row "tessary" (TESSARY_BIN, the built program by default). It takes its job
+# from its store, so before every i-full run reset_tessary makes a fresh
+# application folder with bench/tessary-prefill.sh: the program, a store with
+# one anonymous profile (remote folder /upload/tessary/SET) and one recursive
+# job over SRC, and an empty file table.
+TESSARY_STORE=$BENCH_DIR/store
+reset_tessary() {
+  rm -rf "$TESSARY_STORE"; mkdir -p "$TESSARY_STORE"
+  # the profile's remote directory must exist: changing into it is the login check
+  install -d -o ftp -g ftp "$SRV/upload/$2"
+  "$TESSARY_PREFILL" "$TESSARY_STORE" "$1" "$HOST" "$PORT" "/upload/$2"
+}
+# Tessary keeps its store beside its executable: the prefill (bench/tessary-prefill.sh)
+# copies the executable into STORE_HOME, which becomes its application folder.
+peer_tessary() {
+  ( cd / && env -u DISPLAY ${TESSARY_WRAP:-} "$TESSARY_STORE/tessary" /SYNC )
+}
+# -----------------------------------------------------------------------------
+
+# ----------------------------------------------------------------- steps --
+uploads() { wc -l < "$RUN/xfer.log"; }
+
+# timed PEER SRC DEST -> sets WALL (s), CPU (client user+sys s), UP (STORs logged)
+timed() {
+  local peer=$1 before t0 t1 rc=0
+  before=$(uploads)
+  t0=$EPOCHREALTIME
+  timeout -k 5 "$PEER_TIMEOUT" /usr/bin/time -f '%U %S %M' -o "$RUN/cpu" \
+    bash -c 'peer_$0 "$1" "$2"' "$peer" "$2" "$3" > "$RUN/$peer.out" 2>&1 || rc=$?
+  t1=$EPOCHREALTIME
+  WALL=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
+  CPU=$(awk '/^[0-9.]+ [0-9.]+ [0-9]+$/ { c = $1 + $2 } END { printf "%.2f", c }' "$RUN/cpu")
+  RSS=$(awk '/^[0-9.]+ [0-9.]+ [0-9]+$/ { m = $3 } END { printf "%.0f", m / 1024 }' "$RUN/cpu")
+  UP=$(( $(uploads) - before ))
+  if (( rc == 124 )); then log "  $peer timed out after $PEER_TIMEOUT s"
+  elif (( rc )); then log "  $peer exited $rc:"; tail -n 3 "$RUN/$peer.out" | cut -c1-200 >&2; fi
+}
+
+# verify SRC DEST: number of (name, size) pairs that differ, plus the changed
+# files (listed in $RUN/changed) whose bytes differ.
+verify() {
+  local src=$1 dst=$SRV/upload/$2 bad
+  bad=$(diff <(cd "$src" && find . -type f -printf '%P\t%s\n' | LC_ALL=C sort) \
+             <(cd "$dst" 2>/dev/null && find . -type f -printf '%P\t%s\n' | LC_ALL=C sort) \
+        | grep -c '^[<>]' || true)
+  while IFS= read -r f; do
+    cmp -s "$src/$f" "$dst/$f" || bad=$((bad + 1))
+  done < "$RUN/changed"
+  echo "$bad"
+}
+
+record() { printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >> "$RES"; }
+
+run_peer() {   # run_peer SET PEER ROUND
+  local set=$1 peer=$2 r=$3 src=$DATA/$1 dest=$2/$1 bad
+  rm -rf "${SRV:?}/upload/$peer"
+  install -d -o ftp -g ftp "$SRV/upload/$peer"
+  if declare -F "reset_$peer" >/dev/null && ! "reset_$peer" "$src" "$dest"; then
+    log "  $peer: reset failed, skipped"; return
+  fi
+  : > "$RUN/changed"
+  # Tessary puts each file under the remote directory followed by its full local folder path
+  local vdest=$dest; [[ $peer == tessary ]] && vdest=$dest$src
+  timed "$peer" "$src" "$dest"; bad=$(verify "$src" "$vdest")
+  record "$set" "$peer" i-full "$r" "$WALL" "$CPU" "$UP" "$bad" "$RSS"
+  if [[ $FULL_ONLY != *" $peer "* ]]; then
+    timed "$peer" "$src" "$dest"
+    record "$set" "$peer" ii-none "$r" "$WALL" "$CPU" "$UP" - "$RSS"
+    GEN=$((GEN + 1))
+    python3 "$HERE/gendata.py" mutate "$src" "$CHANGE_PCT" "$GEN" "$MUTATE" > "$RUN/changed"
+    sync
+    timed "$peer" "$src" "$dest"; bad=$(verify "$src" "$vdest")
+    record "$set" "$peer" iii-1pct "$r" "$WALL" "$CPU" "$UP" "$bad" "$RSS"
+  fi
+  rm -rf "${SRV:?}/upload/$peer"      # keep the tmpfs small
+}
+
+# ------------------------------------------------------------ local limits --
+limits() {
+  local set list n mb
+  for set in $SETS; do
+    list=$RUN/files.$set
+    (cd "$DATA/$set" && find . -type f -print0) > "$list"
+    n=$(tr -cd '\0' < "$list" | wc -c)
+    mb=$(du -sb "$DATA/$set" | awk '{ printf "%.1f", $1 / 1e6 }')
+    # md5sum-P2: two md5sum processes at once (the machine has 2 cores)
+    (cd "$DATA/$set" && hyperfine -N --style none -w 1 -r 7 --export-csv "$RUN/lim.$set.csv" \
+      -n walk        "find . -type f -printf x" \
+      -n cat         "xargs -0 -a $list cat" \
+      -n md5sum      "xargs -0 -a $list md5sum" \
+      -n md5sum-P2   "xargs -0 -a $list -P 2 -n $(( n > 64 ? n / 2 + 1 : 1 )) md5sum" \
+      -n openssl-md5 "xargs -0 -a $list openssl md5" > /dev/null 2>&1) \
+      || { log "hyperfine failed for $set"; continue; }
+    # csv: command,mean,stddev,median,user,system,min,max
+    awk -F, -v set="$set" -v mb="$mb" -v n="$n" 'NR > 1 {
+      rate = $1 == "walk" ? "     -" : sprintf("%6.0f", mb / $4)
+      printf "%-6s %-12s %8.3f s  %s MB/s  %7.0f files/s  min-max %.3f-%.3f\n",
+             set, $1, $4, rate, n / $4, $7, $8 }' "$RUN/lim.$set.csv"
+  done
+}
+
+# ------------------------------------------------------------------ table --
+table() {
+  python3 - "$RES" "$REF" "$SETS" "$PEERS" <<'EOF'
+import statistics as st, sys
+from collections import defaultdict
+res, ref, sets, peers = sys.argv[1], sys.argv[2], sys.argv[3].split(), sys.argv[4].split()
+rows = defaultdict(list)               # (set, step, peer) -> [(round, wall, cpu, up, bad)]
+for line in open(res):
+    s, p, step, r, wall, cpu, up, bad, rss = line.rstrip("\n").split("\t")
+    rows[s, step, p].append((r, float(wall), float(cpu), int(up), 0 if bad == "-" else int(bad), int(rss)))
+print(f"{'set':6} {'step':8} {'peer':10} {'median':>7} {'min-max':>15} {'cpu':>6} {'up':>6} {'bad':>4} {'MB':>5} {'x' + ref:>7}")
+for s in sets:
+    for step in ("i-full", "ii-none", "iii-1pct"):
+        for p in peers:
+            v = rows.get((s, step, p))
+            if not v:
+                continue
+            wall = [x[1] for x in v]
+            base = {x[0]: x[1] for x in rows.get((s, step, ref), [])}
+            ratio = [x[1] / base[x[0]] for x in v if base.get(x[0])]
+            print(f"{s:6} {step:8} {p:10} {st.median(wall):7.3f} {min(wall):7.3f}-{max(wall):<7.3f}"
+                  f" {st.median(x[2] for x in v):6.2f} {st.median(x[3] for x in v):6.0f}"
+                  f" {max(x[4] for x in v):4d} {max(x[5] for x in v):5d} {st.median(ratio) if ratio else float('nan'):7.2f}")
+    print()
+EOF
+}
+
+# ------------------------------------------------------------------- main --
+main() {
+  for t in lftp ncftpput curl hyperfine python3 sqlite3 /usr/bin/time; do
+    command -v "$t" > /dev/null || { log "missing $t: scripts/install-deps.sh installs it"; exit 1; }
+  done
+  [[ -x $TESSARY_BIN ]] || { log "no built program at $TESSARY_BIN (set TESSARY_BIN)"; exit 1; }
+  if [[ $(id -u) != 0 ]]; then log "run as root (tmpfs mount, files owned by ftp)"; exit 1; fi
+  if [[ -e $DATA ]]; then log "$DATA exists (an earlier KEEP=1 run?): remove it first"; exit 1; fi
+  mkdir -p "$RUN"
+  trap cleanup EXIT
+  trap 'exit 130' INT TERM
+  start_server
+  if command -v rclone > /dev/null; then RCLONE_REMOTE=${RCLONE_REMOTE/@PASS@/$(rclone obscure x)}; fi
+  export LFTP_SET RCLONE_REMOTE URL PORT HOST RUN TESSARY_STORE TESSARY_BIN TESSARY_WRAP
+  for p in $PEERS; do export -f "peer_$p"; done
+  for set in $SETS; do log "== generating $set"; python3 "$HERE/gendata.py" "$set" "$DATA/$set"; done
+
+  : > "$RES"; GEN=0
+  for r in $(seq "$ROUNDS"); do
+    for set in $SETS; do
+      find "$DATA/$set" -type f -print0 | xargs -0 cat > /dev/null     # page cache warm
+      for peer in $PEERS; do log "round $r/$ROUNDS  $set  $peer"; run_peer "$set" "$peer" "$r"; done
+    done
+  done
+  echo
+  echo "== $ROUNDS rounds, vsftpd on $HOST:$PORT (tmpfs), change mode $MUTATE, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+  echo "   median/min-max = wall s; cpu = client user+sys s; up = files stored; bad = most mismatches in a round;"
+  echo "   x$REF = median over rounds of (wall / $REF's wall in the same round)"
+  table
+  echo "== local limits: $(nproc) cores, page cache warm, hyperfine median of 7"
+  limits
+}
+
+main "$@"
