@@ -19,6 +19,7 @@ FileRecords::~FileRecords() = default;
 std::optional<StoredFile> FileRecords::Find(const std::string& fullPath, std::int64_t syncId) {
     // Inside the batch too: a lookup on its own would take and drop the
     // store's file lock, several system calls for every file.
+    CommitIfDue();
     Begin();
     find_.Bind(1, fullPath);
     std::optional<StoredFile> found;

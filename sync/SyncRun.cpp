@@ -122,9 +122,9 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader) {
                 clean = false;
             }
             records.Commit();
-            ForgetRecordsOfDeletedJob(runStore, job.syncId);
             inJob = false;
             EndJob(observer, uploader);
+            ForgetRecordsOfDeletedJob(runStore, job.syncId);
         }
     } catch (const store::StoreError& e) {
         // The program stays up; the job at hand is closed like any other.

@@ -3,6 +3,9 @@
 #include "store/Store.h"
 
 #include <csignal>
+#include <cstring>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +18,21 @@
 namespace fs = std::filesystem;
 
 namespace testsupport {
+
+PermissionsBite::PermissionsBite() {
+    static_assert(sizeof saved_ == 2 * sizeof(__user_cap_data_struct));
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    if (::syscall(SYS_capget, &header, saved_) != 0) return;
+    __user_cap_data_struct reduced[2];
+    std::memcpy(reduced, saved_, sizeof reduced);
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) reduced[cap / 32].effective &= ~(1u << (cap % 32));
+    active_ = ::syscall(SYS_capset, &header, reduced) == 0;
+}
+
+PermissionsBite::~PermissionsBite() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    if (active_) ::syscall(SYS_capset, &header, saved_);
+}
 
 LineRecorder::LineRecorder() {
     previous_ = statuslog::SetSink([this](const std::string& line) {
@@ -83,7 +101,8 @@ Tree ReadTree(const std::string& base, bool skipHidden) {
 }
 
 ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
-                         const std::vector<std::string>& env, std::chrono::seconds limit) {
+                         const std::vector<std::string>& env, std::chrono::seconds limit,
+                         const std::function<bool(const std::string& out)>& killWhen) {
     ProgramResult r;
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return r;
@@ -135,6 +154,10 @@ ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>&
             const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
             if (n > 0) {
                 sinks[i]->append(buf, static_cast<std::size_t>(n));
+                if (!killed && killWhen && killWhen(r.out)) {
+                    ::kill(pid, SIGKILL);
+                    killed = true;
+                }
             } else {
                 ::close(fds[i].fd);
                 fds[i].fd = -1;

@@ -15,6 +15,20 @@
 
 namespace testsupport {
 
+// Takes away the capabilities that let root read and list anything, so a
+// mode of 000 denies access as it does for a user; given back at the end.
+class PermissionsBite {
+public:
+    PermissionsBite();
+    ~PermissionsBite();
+    PermissionsBite(const PermissionsBite&) = delete;
+    PermissionsBite& operator=(const PermissionsBite&) = delete;
+
+private:
+    std::uint32_t saved_[6] = {};  // the capability sets as capget gave them
+    bool active_ = false;
+};
+
 // Records every status line while it lives (from any thread); onLine runs
 // after each one is recorded, on the thread that wrote it.
 class LineRecorder {
@@ -54,9 +68,11 @@ struct ProgramResult {
     std::string err;
 };
 // Runs the program with the arguments and exactly the environment given,
-// standard input closed, for at most `limit`.
+// standard input closed, for at most `limit`. `killWhen`, if given, sees the
+// output so far after each read; true kills the program there (SIGKILL).
 ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& env,
-                         std::chrono::seconds limit = std::chrono::seconds(60));
+                         std::chrono::seconds limit = std::chrono::seconds(60),
+                         const std::function<bool(const std::string& out)>& killWhen = {});
 
 }  // namespace testsupport
