@@ -26,6 +26,10 @@ namespace {
 // that a huge folder never holds much more than its names.
 constexpr std::size_t kAheadEntries = 256;
 constexpr std::int64_t kAheadBytes = 256LL << 20;
+// A new file this large is hashed on a worker while it is sent, so the
+// digests of several large files are made on every core at once; a
+// smaller one is digested from its bytes as they go out, one read only.
+constexpr std::int64_t kHashAlongsideFrom = 1 << 20;
 // While the check waits for a digest, the batch still commits on time.
 constexpr auto kIdleEvery = std::chrono::milliseconds(100);
 
@@ -104,6 +108,7 @@ struct FileCheck::Entry {
     std::optional<StoredFile> stored;
     HashPool::TicketRef ticket;
     std::int64_t queuedBytes = 0;  // bytes its hashing reads ahead
+    struct stat listed {};         // as it was when it was looked at
 };
 
 FileCheck::FileCheck(const CheckContext& context) : ctx_(context) {}
@@ -156,12 +161,10 @@ void FileCheck::Prepare(Entry& entry) {
     }
     if (!S_ISREG(st.st_mode)) return;  // sub-folders, links to folders, FIFOs and the like
     ++ctx_.progress.filesFound;
+    entry.listed = st;
     entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
-    if (!entry.stored) {
-        entry.kind = Entry::Kind::New;
-        return;
-    }
-    entry.kind = Entry::Kind::Known;
+    entry.kind = entry.stored ? Entry::Kind::Known : Entry::Kind::New;
+    if (entry.kind == Entry::Kind::New && (st.st_size < kHashAlongsideFrom || ctx_.pool.Workers() < 2)) return;
     entry.queuedBytes = std::max<std::int64_t>(st.st_size, 1);
     entry.ticket = ctx_.pool.Submit(entry.fullPath);
 }
@@ -221,7 +224,8 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
     }
 
     LogStatus(entry.fullPath + " has changed");
-    UploadTap tap(ctx_.progress, ctx_.observer, isNew);
+    const bool digestAsSent = isNew && !entry.ticket;
+    UploadTap tap(ctx_.progress, ctx_.observer, digestAsSent);
     // The record follows the upload: a file that did not reach the server
     // keeps its old record and is sent again by the next run.
     const bool sent = ctx_.uploader.Upload(file.get(), entry.fullPath, entry.name,
@@ -232,10 +236,28 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
         ctx_.observer.OnProgress(ctx_.progress);
         return;
     }
-    UpdateFileRecord(entry.stored, entry.fullPath, date, isNew ? tap.HexDigest() : knownHash, entry.name);
     ++tally_.filesSent;
     ++ctx_.progress.filesSent;
     ctx_.observer.OnProgress(ctx_.progress);
+    std::string hash = knownHash;
+    if (digestAsSent) {
+        hash = tap.HexDigest();
+    } else if (isNew) {
+        // Hashed by a worker while it went out: the digest stands for what
+        // was sent only if the file did not change meanwhile. If it did, it
+        // gets no record and goes again next run.
+        const hash::HashResult hashed = ctx_.pool.Take(entry.ticket, [this] { ctx_.records.CommitIfDue(); }, kIdleEvery);
+        if (hashed.status != hash::HashResult::Status::Hashed || Changed(entry)) return;
+        hash = hashed.hex;
+    }
+    UpdateFileRecord(entry.stored, entry.fullPath, date, hash, entry.name);
+}
+
+bool FileCheck::Changed(const Entry& entry) {
+    struct stat now {};
+    if (::stat(entry.fullPath.c_str(), &now) != 0) return true;
+    return now.st_size != entry.listed.st_size || now.st_mtim.tv_sec != entry.listed.st_mtim.tv_sec ||
+           now.st_mtim.tv_nsec != entry.listed.st_mtim.tv_nsec || now.st_ino != entry.listed.st_ino;
 }
 
 void FileCheck::UpdateFileRecord(const std::optional<StoredFile>& stored, const std::string& fullPath,

@@ -3,7 +3,8 @@
 // with the job's record of it and sent when it is new or has changed; the
 // folder walk does the same for a whole folder tree. Files that have a
 // record are hashed ahead on the pool's workers; new files are sent at
-// once, their digest made from the bytes as they go out.
+// once, their digest made from the bytes as they go out (or, for large
+// ones, on a worker at the same time).
 
 #include "sync/FileRecords.h"
 #include "sync/HashPool.h"
@@ -66,6 +67,7 @@ private:
     void Prepare(Entry& entry);
     void Consume(Entry& entry);
     void Send(Entry& entry, const std::string& knownHash);
+    static bool Changed(const Entry& entry);  // since it was looked at
     void PassOverFolder(const std::string& folder, const std::string& reason);
 
     CheckContext ctx_;

@@ -111,6 +111,18 @@ TEST_F(FileCheckTest, SendsNewFilesInByteOrderRecordsTheirDigestThenOnlyChangedO
     EXPECT_EQ(check->Tally().uploadsFailed, 1);
 }
 
+TEST_F(FileCheckTest, ALargeNewFileIsHashedWhileItIsSentAndRecordedOnlyIfItStayedTheSame) {
+    const std::string big(3 << 20, 'x');
+    WriteFile(Data("big"), big);
+    WriteFile(Data("grows"), big);
+    uploader.beforeUpload = [&](const std::string& path) {
+        if (path == Data("grows")) WriteFile(path, big + "more");
+    };
+    ASSERT_TRUE(Check().CheckFolder(Data()));
+    EXPECT_EQ(uploader.sent.size(), 2u);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{Row(Data("big"), "big")}));  // "grows" goes again next run
+}
+
 TEST_F(FileCheckTest, EntriesThatAreNotFilesArePassedOverSilentlyLinksToFilesAreSent) {
     fs::create_directories(Data("sub"));
     WriteFile(dir / "elsewhere/x.txt", "x");
