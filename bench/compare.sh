@@ -30,7 +30,7 @@ BENCH_DIR=${BENCH_DIR:-/tmp/benchexp}
 PORT=${PORT:-2141}                   # control port
 PASV_MIN=${PASV_MIN:-30100}; PASV_MAX=${PASV_MAX:-30499}
 ROUNDS=${ROUNDS:-3}
-SETS=${SETS:-"small large tiny names"}
+SETS=${SETS:-"small large tiny10k tiny names"}
 PEERS=${PEERS:-"lftp ncftpput curl"}
 REF=${REF:-ncftpput}                 # ratio column = peer / REF, same round
 CHANGE_PCT=${CHANGE_PCT:-1}
@@ -281,6 +281,69 @@ limits() {
   done
 }
 
+# --------------------------------------------------------------- GUI gaps --
+# The main window shown offscreen during a first and a no-change run: the
+# longest time its thread went without handling events.
+GUIGAP=${GUIGAP:-$(dirname "$TESSARY_BIN")/bench/tessary-guigap}
+gui_gaps() {
+  [[ -x $GUIGAP ]] || { log "no $GUIGAP: GUI gaps not measured"; return; }
+  local set step
+  for set in $SETS; do
+    rm -rf "${SRV:?}/upload/tessary"; install -d -o ftp -g ftp "$SRV/upload/tessary"
+    reset_tessary "$DATA/$set" "tessary/$set" || continue
+    for step in i-full ii-none; do
+      printf '%-8s %-8s ' "$set" "$step"
+      (cd / && env -u DISPLAY "$GUIGAP" "$TESSARY_STORE" | tail -n 1 | tee -a "$RUN/gaps")
+    done
+  done
+  rm -rf "${SRV:?}/upload/tessary"
+}
+
+# ---------------------------------------------------------------- targets --
+targets() {
+  python3 - "$RES" "$RUN" <<'EOF'
+import csv, os, statistics as st, sys
+from collections import defaultdict
+res, run = sys.argv[1], sys.argv[2]
+wall, rss = defaultdict(list), defaultdict(list)
+by_round = defaultdict(dict)
+for line in open(res):
+    s, p, step, r, w, cpu, up, bad, m = line.rstrip("\n").split("\t")
+    wall[s, p, step].append(float(w)); rss[s, p, step].append(int(m)); by_round[s, step, r][p] = float(w)
+def med(s, step, p="tessary"):
+    v = wall.get((s, p, step)); return st.median(v) if v else None
+def floor(s):
+    f = os.path.join(run, f"lim.{s}.csv")
+    if not os.path.exists(f): return None
+    for row in csv.DictReader(open(f)):
+        if row["command"] == "md5sum-P2": return float(row["median"])
+checks = []
+def check(what, value, limit, unit="s"):
+    if value is None or limit is None: checks.append((what, "-", "-", "not measured")); return
+    checks.append((what, f"{value:.3f} {unit}", f"{limit:.3f} {unit}", "met" if value <= limit else "MISSED"))
+r = [by_round[k]["tessary"] / by_round[k]["ncftpput"] for k in by_round
+     if k[0] == "small" and k[1] == "i-full" and "ncftpput" in by_round[k] and "tessary" in by_round[k]]
+check("small first upload / ncftpput", st.median(r) if r else None, 0.9, "x")
+check("small no change", med("small", "ii-none"), 0.20)
+check("small 1% changed", med("small", "iii-1pct"), 0.25)
+fl = floor("large")
+check("large first upload", med("large", "i-full"), 1.15 * fl if fl else None)
+check("large no change", med("large", "ii-none"), 1.1 * fl if fl else None)
+check("tiny first upload", med("tiny", "i-full"), 60)
+check("tiny no change", med("tiny", "ii-none"), 2.5)
+m = max(rss.get(("tiny", "tessary", "i-full"), []) + rss.get(("tiny", "tessary", "ii-none"), []), default=None)
+check("tiny peak memory", m, 64, "MB")
+for step in ("i-full", "ii-none"):
+    a, b = med("tiny", step), med("tiny10k", step)
+    check(f"tiny 100k/10k {step}", a / b if a and b else None, 11, "x")
+gaps = os.path.join(run, "gaps")
+if os.path.exists(gaps):
+    check("longest GUI gap", max(float(l.split()[1]) for l in open(gaps)), 50, "ms")
+print(f"{'target':32} {'measured':>12} {'limit':>12}  result")
+for c in checks: print(f"{c[0]:32} {c[1]:>12} {c[2]:>12}  {c[3]}")
+EOF
+}
+
 # ------------------------------------------------------------------ table --
 table() {
   python3 - "$RES" "$REF" "$SETS" "$PEERS" <<'EOF'
@@ -339,6 +402,14 @@ main() {
   table
   echo "== local limits: $(nproc) cores, page cache warm, hyperfine median of 7"
   limits
+  if [[ $PEERS == *tessary* ]]; then
+    echo
+    echo "== GUI thread during a run: longest gap between ticks of a 10 ms timer"
+    gui_gaps
+    echo
+    echo "== targets"
+    targets
+  fi
 }
 
 main "$@"

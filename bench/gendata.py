@@ -4,6 +4,7 @@
   gendata.py small  DIR            5,000 files of 1-16 KiB in 100 folders, depth <= 5
   gendata.py large  DIR            8 files of 40-160 MiB, 800 MiB (839 MB) in total
   gendata.py tiny   DIR            100,000 files of 0.5-1.1 KB in 100 folders
+  gendata.py tiny10k DIR           the first 10,000 of those (for the growth ratio)
   gendata.py names  DIR            322 files of 0-64 KiB in 20 folders; names with
                                    spaces, quotes, unicode (NFC and NFD), a tab,
                                    leading/trailing spaces, %, #, [ ], & ...
@@ -55,10 +56,10 @@ def gen_small(root):
         write_random(os.path.join(root, d, f"file{i:05d}.dat"), rng.randint(1024, 16384), rng)
 
 
-def gen_tiny(root):
+def gen_tiny(root, count=100000):
     rng = random.Random(4)
     dirs = make_dirs(rng, 100, 5, lambda i: f"dir{i:03d}")
-    for i in range(100000):
+    for i in range(count):
         d = dirs[i % len(dirs)]
         path = os.path.join(root, d, f"t{i:06d}.txt")
         os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -139,7 +140,7 @@ def main(argv):
         return
     if os.path.exists(root) and os.listdir(root):
         sys.exit(f"{root} exists and is not empty")
-    {"small": gen_small, "large": gen_large, "tiny": gen_tiny, "names": gen_names}[cmd](root)
+    {"small": gen_small, "large": gen_large, "tiny": gen_tiny, "tiny10k": lambda r: gen_tiny(r, 10000), "names": gen_names}[cmd](root)
 
 
 if __name__ == "__main__":

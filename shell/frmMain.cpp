@@ -147,18 +147,27 @@ void frmMain::ShowQueuedLines() {
         lines.swap(queuedLines_);
         drainPosted_ = false;
     }
-    for (const QString& line : lines) LogStatus(line);
+    if (lines.isEmpty()) return;
+    // Many lines end as one would leave them, one by one, but the list
+    // scrolls and repaints once.
+    lstStatus->setUpdatesEnabled(false);
+    int current = -1;
+    for (const QString& line : lines) current = AppendLine(line);
+    lstStatus->setCurrentRow(current);
+    lstStatus->setUpdatesEnabled(true);
 }
 
-void frmMain::LogStatus(const QString& text) {
+int frmMain::AppendLine(const QString& text) {
     lstStatus->addItem(text);
-    lstStatus->setCurrentRow(lstStatus->count() - 1);
     if (lstStatus->count() >= kLogLimit) {
         lstStatus->clear();
         lstStatus->addItem(QStringLiteral("Cleared due to too much data"));
-        lstStatus->setCurrentRow(-1);
+        return -1;
     }
+    return lstStatus->count() - 1;
 }
+
+void frmMain::LogStatus(const QString& text) { lstStatus->setCurrentRow(AppendLine(text)); }
 
 void frmMain::Form_Resize() {
     // A window smaller than the margins leaves that dimension as it was.

@@ -67,6 +67,8 @@ private:
     // thread, many at a time.
     void QueueStatusLine(const std::string& line);
     void ShowQueuedLines();
+    // Adds the line under the 400-line rule; the row to select after it.
+    int AppendLine(const QString& text);
     void RunFinished(const syncrun::RunOutcome& outcome);
 
     int exitStatus_ = 0;  // what an unattended run ends the process with
