@@ -1,0 +1,111 @@
+#include "tests/support/Spawn.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testsupport {
+namespace {
+
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe2(fds_, O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
+    }
+    ~Pipe() {
+        CloseRead();
+        CloseWrite();
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    int read() const { return fds_[0]; }
+    int write() const { return fds_[1]; }
+    void CloseRead() { Close(fds_[0]); }
+    void CloseWrite() { Close(fds_[1]); }
+
+private:
+    static void Close(int& fd) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    int fds_[2];
+};
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> p;
+    for (auto& t : texts) p.push_back(t.data());
+    p.push_back(nullptr);
+    return p;
+}
+
+}  // namespace
+
+Ran Spawn(const std::vector<std::string>& argvIn, const std::vector<std::string>& envIn,
+          std::chrono::seconds limit, int stderrFd) {
+    Ran r;
+    Pipe out, err;
+    std::vector<std::string> argvText = argvIn, envText = envIn;
+    std::vector<char*> argv = Pointers(argvText), env = Pointers(envText);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out.write(), 1);
+    posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : err.write(), 2);
+    // PATH of the child's environment, not of the test, finds the program.
+    std::string path = "/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin";
+    for (const auto& e : envIn)
+        if (e.rfind("PATH=", 0) == 0) path = e.substr(5);
+    pid_t pid = -1;
+    int rc = ENOENT;
+    if (argvText[0].find('/') != std::string::npos) {
+        rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), env.data());
+    } else {
+        for (std::size_t start = 0; rc != 0 && start <= path.size();) {
+            const std::size_t end = std::min(path.find(':', start), path.size());
+            const std::string exe = path.substr(start, end - start) + "/" + argvText[0];
+            if (::access(exe.c_str(), X_OK) == 0) rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), env.data());
+            start = end + 1;
+        }
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    out.CloseWrite();
+    err.CloseWrite();
+    if (rc != 0) {
+        r.err = "could not start " + argvText[0];
+        return r;
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            r.timedOut = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        pollfd p[2] = {{outOpen ? out.read() : -1, POLLIN, 0}, {errOpen ? err.read() : -1, POLLIN, 0}};
+        if (::poll(p, 2, static_cast<int>(left.count())) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            char buf[4096];
+            const ssize_t n = ::read(p[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+            } else {
+                (i == 0 ? outOpen : errOpen) = false;
+            }
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!r.timedOut && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    return r;
+}
+
+std::vector<std::string> PlainEnv() { return {"PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C.UTF-8"}; }
+
+}  // namespace testsupport

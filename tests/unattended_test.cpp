@@ -1,0 +1,212 @@
+// The built program without a usable display: the one line and exit 1 for
+// the windows, a quiet headless run for /SYNC, and the probe that decides.
+
+#include "shell/Display.h"
+#include "tests/support/Spawn.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using testsupport::PlainEnv;
+using testsupport::Ran;
+using testsupport::Spawn;
+using testsupport::TempDir;
+
+namespace {
+
+const std::string kNeedsDisplay =
+    "Tessary needs a display for its windows: run \"tessary /SYNC\" for an unattended run, "
+    "or start the windows with \"xvfb-run -a tessary\".\n";
+
+// No X server answers here: the abstract socket and the file are both unused.
+const std::string kStaleDisplay = "DISPLAY=:97";
+
+std::vector<std::string> With(std::vector<std::string> env, const std::string& variable) {
+    env.push_back(variable);
+    return env;
+}
+
+// The program copied into a folder of its own, where its store would be.
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(display::XServerReachable(":97")) << "something listens as display :97";
+        fs::copy_file(TESSARY_EXE, exe);
+    }
+    Ran Run(std::vector<std::string> args, const std::vector<std::string>& env) {
+        args.insert(args.begin(), exe);
+        return Spawn(args, env, std::chrono::seconds(30));
+    }
+    void Sql(const std::string& statement) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((dir / "information.mdb").c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << statement;
+        sqlite3_close(db);
+    }
+
+    TempDir dir;
+    const std::string exe = dir / "tessary";
+};
+
+TEST_F(Program, WithoutADisplayTheWindowsExitOneWithOneLine) {
+    const std::vector<std::vector<std::string>> argsCases{{}, {"--help"}, {"--version"}, {"-platform", "xcb"}};
+    const std::vector<std::vector<std::string>> envCases{
+        PlainEnv(), With(PlainEnv(), kStaleDisplay), With(PlainEnv(), "QT_QPA_PLATFORM=xcb"),
+        With(PlainEnv(), "WAYLAND_DISPLAY=wayland-97")};
+    for (const auto& env : envCases) {
+        for (const auto& args : argsCases) {
+            const Ran r = Run(args, env);
+            const std::string what = env.back() + (args.empty() ? "" : " " + args[0]);
+            EXPECT_EQ(r.status, 1) << what << "\n" << r.err;
+            EXPECT_EQ(r.err, kNeedsDisplay) << what;
+            EXPECT_EQ(r.out, "") << what;
+        }
+    }
+}
+
+TEST_F(Program, StaleDisplayRunsHeadlessAndQuiet) {
+    testsupport::MakeStore(dir.path());
+    Ran r = Run({"/SYNC"}, With(PlainEnv(), kStaleDisplay));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "Init Program\nSetting Database Connection String\nOpened Database\nRun Query on settings\n"
+              "Test Query and settings loaded\nUser initiated Sync\nAll Sync's Complete\n");
+
+    // A job shows and raises its transfer window: still nothing on standard
+    // error, whose only reader is the user's cron mail.
+    fs::create_directories(dir / "data");
+    Sql("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory) "
+        "values ('127.0.0.1', '1', 'anna', 'secret', '/')");
+    Sql("insert into Tessary (Folder, SettingsID, SubDirs) values ('" + (dir / "data") + "', 1, 'NO')");
+    r = Run({"/sync"}, With(PlainEnv(), kStaleDisplay));
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("FTP Info: Server Login Failed.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("All Sync's Complete\n"), std::string::npos) << r.out;
+}
+
+// A real X server, for as long as the object lives.
+class Xvfb {
+public:
+    Xvfb() {
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, ready[1], 3);  // the display number comes here
+        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-nolisten", "tcp"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid_, "Xvfb", &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        ::close(ready[1]);
+        std::string number;
+        pollfd p{ready[0], POLLIN, 0};
+        char c = 0;
+        while (pid_ > 0 && ::poll(&p, 1, 10000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(ready[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~Xvfb() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+    // Empty when no server could be started.
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Without a store, with a stale display and with one that works: the
+// start-up box becomes a line and the run ends instead of waiting.
+TEST_F(Program, MissingStoreEndsTheRunWithoutWaitingOnTheBox) {
+    const Xvfb xvfb;
+    std::vector<std::vector<std::string>> envs{With(PlainEnv(), kStaleDisplay)};
+    if (!xvfb.display().empty()) envs.push_back(With(PlainEnv(), "DISPLAY=" + xvfb.display()));
+    for (const auto& env : envs) {
+        const Ran r = Run({"/SYNC"}, env);
+        EXPECT_FALSE(r.timedOut) << env.back();
+        EXPECT_EQ(r.status, 1) << env.back() << "\n" << r.out << r.err;
+        EXPECT_EQ(r.err, "") << env.back();
+        EXPECT_EQ(r.out.rfind("Init Program\nSetting Database Connection String\n"
+                              "An error occured while attempting to open settings\n"
+                              "An error has destroyed the chances of this program functioning\n"
+                              "Could not open " + (dir / "information.mdb") + ": unable to open database file\n",
+                              0),
+                  0u)
+            << env.back() << "\n" << r.out;
+    }
+    if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb could not be started: only the stale display was tried";
+}
+
+struct Socket {
+    explicit Socket(int domain) : fd(::socket(domain, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
+    ~Socket() { Close(); }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    void Close() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    int fd;
+};
+
+// The probe itself, against listeners this test makes.
+TEST(DisplayProbe, ConnectsWhereAnXServerWouldListen) {
+    Socket local(AF_UNIX);
+    sockaddr_un un{};
+    un.sun_family = AF_UNIX;
+    const std::string name = "/tmp/.X11-unix/X4711";  // abstract: leaves no file behind
+    std::copy(name.begin(), name.end(), un.sun_path + 1);
+    ASSERT_EQ(::bind(local.fd, reinterpret_cast<sockaddr*>(&un),
+                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+              0);
+    ASSERT_EQ(::listen(local.fd, 4), 0);
+    EXPECT_TRUE(display::XServerReachable(":4711"));
+    EXPECT_TRUE(display::XServerReachable("unix:4711.0"));
+    local.Close();
+    EXPECT_FALSE(display::XServerReachable(":4711"));
+
+    Socket tcp(AF_INET);
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int number = 500;
+    for (; number < 600; ++number) {
+        in.sin_port = htons(static_cast<std::uint16_t>(6000 + number));
+        if (::bind(tcp.fd, reinterpret_cast<sockaddr*>(&in), sizeof in) == 0) break;
+    }
+    ASSERT_LT(number, 600);
+    ASSERT_EQ(::listen(tcp.fd, 4), 0);
+    EXPECT_TRUE(display::XServerReachable("127.0.0.1:" + std::to_string(number) + ".0"));
+    EXPECT_TRUE(display::XServerReachable("tcp/localhost:" + std::to_string(number)));
+    tcp.Close();
+    EXPECT_FALSE(display::XServerReachable("127.0.0.1:" + std::to_string(number)));
+
+    for (const char* bad : {"", "host", ":", ":x", "::0", ":0x"}) EXPECT_FALSE(display::XServerReachable(bad)) << bad;
+}
+
+}  // namespace
