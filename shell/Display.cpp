@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QLibraryInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>

@@ -9,7 +9,12 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,7 +28,46 @@ QtMessageHandler g_qtHandler = nullptr;
 // remarks (plugin limits, a missing runtime folder) are never about the
 // user's files. Only Qt's critical and fatal messages get through.
 void KeepQtQuiet(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if ((type == QtCriticalMsg || type == QtFatalMsg) && g_qtHandler) g_qtHandler(type, context, message);
+    if (type != QtCriticalMsg && type != QtFatalMsg) return;
+    if (g_qtHandler) {
+        g_qtHandler(type, context, message);
+    } else {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    }
+}
+
+// A server that answers can still refuse the program (a display of another
+// user, a missing cookie), and Qt then aborts. So a child process opens the
+// window system first; only its success lets the run use the display.
+bool WindowSystemOpensInAChild(char* program) {
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0) return false;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ready[0]);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+            if (type == QtFatalMsg) ::_exit(1);  // instead of an abort and its core dump
+        });
+        int argc = 1;
+        char* argv[] = {program, nullptr};
+        const QGuiApplication probe(argc, argv);
+        const char opened = 1;
+        ::_exit(::write(ready[1], &opened, 1) == 1 ? 0 : 1);
+    }
+    ::close(ready[1]);
+    bool opened = false;
+    if (pid > 0) {
+        pollfd p{ready[0], POLLIN, 0};
+        char byte = 0;
+        opened = ::poll(&p, 1, 10000) == 1 && ::read(ready[0], &byte, 1) == 1;
+        if (!opened) ::kill(pid, SIGKILL);  // a server that never answers
+        ::waitpid(pid, nullptr, 0);
+    }
+    ::close(ready[0]);
+    return opened;
 }
 
 }  // namespace
@@ -42,8 +86,11 @@ int main(int argc, char** argv) {
         // display that opens, the windows are drawn offscreen.
         statuslog::SetEcho(true);
         msgbox::SetHeadless(true);
+        const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+        const bool drawsNowhere = platform == "offscreen" || platform == "minimal";
+        if (!windows.usable || (!drawsNowhere && !WindowSystemOpensInAChild(argv[0])))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         g_qtHandler = qInstallMessageHandler(KeepQtQuiet);
-        if (!windows.usable) qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     // No argument is meant for Qt: it sees the program's name only.

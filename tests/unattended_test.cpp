@@ -2,6 +2,7 @@
 // the windows, a quiet headless run for /SYNC, and the probe that decides.
 
 #include "shell/Display.h"
+#include "tests/support/FtpServer.h"
 #include "tests/support/Spawn.h"
 #include "tests/support/TempDir.h"
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
@@ -103,7 +105,7 @@ TEST_F(Program, StaleDisplayRunsHeadlessAndQuiet) {
 // A real X server, for as long as the object lives.
 class Xvfb {
 public:
-    Xvfb() {
+    explicit Xvfb(std::vector<std::string> extra = {}) {
         int ready[2];
         if (::pipe2(ready, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t fa;
@@ -112,6 +114,7 @@ public:
         posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
         std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-nolisten", "tcp"};
+        args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -160,6 +163,68 @@ TEST_F(Program, MissingStoreEndsTheRunWithoutWaitingOnTheBox) {
             << env.back() << "\n" << r.out;
     }
     if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb could not be started: only the stale display was tried";
+}
+
+// A job of three files (6000 bytes) on a real FTP server.
+class JobRun : public Program {
+protected:
+    void SetUp() override {
+        Program::SetUp();
+        testsupport::MakeStore(dir.path());
+        for (int i = 1; i <= 3; ++i)
+            testsupport::WriteFile(dir / ("data/f" + std::to_string(i)), std::string(1000 * i, 'x'));
+        Sql("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory) values ('127.0.0.1', '" +
+            std::to_string(server.port()) + "', 'tessary', 'secret', '/')");
+        Sql("insert into Tessary (Folder, SettingsID, SubDirs) values ('" + (dir / "data") + "', 1, 'NO')");
+    }
+    testsupport::FtpServer server{dir / "server"};
+};
+
+TEST_F(JobRun, StandardErrorThatIsNoTerminalGetsNothing) {
+    const Ran r = Run({"/SYNC"}, With(PlainEnv(), kStaleDisplay));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find((dir / "data/f3") + " has changed\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("All Sync's Complete\n"), std::string::npos) << r.out;
+}
+
+// Enabled once the run hands its progress to
+// shell::TerminalProgressForUnattendedRun().
+TEST_F(JobRun, DISABLED_StandardErrorOnATerminalShowsProgressToTheFullCounts) {
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const Ran r = Spawn({exe, "/SYNC"}, With(PlainEnv(), kStaleDisplay), std::chrono::seconds(30), slave);
+    ::close(slave);
+    std::string shown;
+    pollfd p{master, POLLIN, 0};
+    char buf[4096];
+    ssize_t n = 0;
+    while (shown.find("/s\r\n") == std::string::npos && ::poll(&p, 1, 5000) == 1 &&
+           (n = ::read(master, buf, sizeof buf)) > 0)
+        shown.append(buf, static_cast<std::size_t>(n));
+    ::close(master);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("All Sync's Complete\n"), std::string::npos) << r.out;  // the status lines stay on stdout
+    EXPECT_NE(shown.find("\r\x1b[KChecked 3 of 3 files, sent 3 files (5.9 KiB), "), std::string::npos) << shown;
+}
+
+// A server that answers but lets in only holders of its cookie, as a
+// user's desktop does for root's cron: the run goes headless instead of
+// aborting.
+TEST_F(Program, DisplayThatRefusesTheProgramRunsHeadless) {
+    testsupport::MakeStore(dir.path());
+    const std::string cookies = dir / "cookies";
+    const Ran made = Spawn({"xauth", "-f", cookies, "add", ":0", "MIT-MAGIC-COOKIE-1", "0123456789abcdef0123456789abcdef"},
+                           PlainEnv());
+    if (made.status != 0) GTEST_SKIP() << "xauth is not there";
+    const Xvfb xvfb({"-auth", cookies});
+    if (xvfb.display().empty()) GTEST_SKIP() << "Xvfb could not be started";
+    const Ran r = Run({"/SYNC"}, With(PlainEnv(), "DISPLAY=" + xvfb.display()));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Test Query and settings loaded\nUser initiated Sync\nAll Sync's Complete\n"),
+              std::string::npos)
+        << r.out;
 }
 
 struct Socket {
