@@ -1,7 +1,6 @@
 #include "shell/StatusLog.h"
 
 #include <cstdio>
-#include <utility>
 
 namespace statuslog {
 namespace {
