@@ -108,7 +108,8 @@ TEST(Install, PutsProgramStoreMenuEntryAndIconsInThePrefix) {
 class ThrowawayUser {
 public:
     ThrowawayUser() : name_("tessary-it-" + std::to_string(::getpid())) {
-        const Ran r = Spawn({"useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name_}, PlainEnv());
+        const Ran r = Spawn(
+            {"/usr/sbin/useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name_}, PlainEnv());
         if (r.status != 0) return;
         if (const passwd* pw = ::getpwnam(name_.c_str())) {
             uid_ = pw->pw_uid;
@@ -116,7 +117,7 @@ public:
         }
     }
     ~ThrowawayUser() {
-        if (uid_ != 0) Spawn({"userdel", name_}, PlainEnv());
+        if (uid_ != 0) Spawn({"/usr/sbin/userdel", name_}, PlainEnv());
     }
     ThrowawayUser(const ThrowawayUser&) = delete;
     ThrowawayUser& operator=(const ThrowawayUser&) = delete;
@@ -126,7 +127,7 @@ public:
     gid_t gid() const { return gid_; }
     // The command run as this user, with the plain environment.
     Ran Run(std::vector<std::string> command) const {
-        command.insert(command.begin(), {"runuser", "-u", name_, "--"});
+        command.insert(command.begin(), {"/usr/sbin/runuser", "-u", name_, "--"});
         return Spawn(command, PlainEnv(), std::chrono::seconds(120));
     }
 

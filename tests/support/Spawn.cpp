@@ -54,22 +54,8 @@ Ran Spawn(const std::vector<std::string>& argvIn, const std::vector<std::string>
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out.write(), 1);
     posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : err.write(), 2);
-    // PATH of the child's environment, not of the test, finds the program.
-    std::string path = "/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin";
-    for (const auto& e : envIn)
-        if (e.rfind("PATH=", 0) == 0) path = e.substr(5);
     pid_t pid = -1;
-    int rc = ENOENT;
-    if (argvText[0].find('/') != std::string::npos) {
-        rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), env.data());
-    } else {
-        for (std::size_t start = 0; rc != 0 && start <= path.size();) {
-            const std::size_t end = std::min(path.find(':', start), path.size());
-            const std::string exe = path.substr(start, end - start) + "/" + argvText[0];
-            if (::access(exe.c_str(), X_OK) == 0) rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), env.data());
-            start = end + 1;
-        }
-    }
+    const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&fa);
     out.CloseWrite();
     err.CloseWrite();

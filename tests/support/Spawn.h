@@ -14,7 +14,7 @@ struct Ran {
     std::string out, err;
 };
 
-// argv[0] is looked up in PATH. When stderrFd is not -1 the child's
+// argv[0] is looked up in the test's PATH. When stderrFd is not -1 the child's
 // standard error is that descriptor (a terminal, say) and err stays empty.
 Ran Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
           std::chrono::seconds limit = std::chrono::seconds(60), int stderrFd = -1);
