@@ -5,6 +5,7 @@
 #include "shell/MsgBox.h"
 #include "shell/Runtime.h"
 #include "shell/StatusLog.h"
+#include "shell/UniqueFd.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -14,7 +15,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -40,34 +40,30 @@ void KeepQtQuiet(QtMsgType type, const QMessageLogContext& context, const QStrin
 // user, a missing cookie), and Qt then aborts. So a child process opens the
 // window system first; only its success lets the run use the display.
 bool WindowSystemOpensInAChild(char* program) {
-    int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0) return false;
+    shell::UniqueFd ready, opened;
+    if (!shell::MakePipe(ready, opened)) return false;
     const pid_t pid = ::fork();
+    if (pid < 0) return false;
     if (pid == 0) {
-        ::close(ready[0]);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
+        const shell::UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+        ::dup2(null.get(), STDOUT_FILENO);
+        ::dup2(null.get(), STDERR_FILENO);
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
             if (type == QtFatalMsg) ::_exit(1);  // instead of an abort and its core dump
         });
         int argc = 1;
         char* argv[] = {program, nullptr};
         const QGuiApplication probe(argc, argv);
-        const char opened = 1;
-        ::_exit(::write(ready[1], &opened, 1) == 1 ? 0 : 1);
+        const char byte = 1;
+        ::_exit(::write(opened.get(), &byte, 1) == 1 ? 0 : 1);
     }
-    ::close(ready[1]);
-    bool opened = false;
-    if (pid > 0) {
-        pollfd p{ready[0], POLLIN, 0};
-        char byte = 0;
-        opened = ::poll(&p, 1, 10000) == 1 && ::read(ready[0], &byte, 1) == 1;
-        if (!opened) ::kill(pid, SIGKILL);  // a server that never answers
-        ::waitpid(pid, nullptr, 0);
-    }
-    ::close(ready[0]);
-    return opened;
+    opened.reset();
+    pollfd p{ready.get(), POLLIN, 0};
+    char byte = 0;
+    const bool answered = ::poll(&p, 1, 10000) == 1 && ::read(ready.get(), &byte, 1) == 1;
+    if (!answered) ::kill(pid, SIGKILL);  // a server that never answers
+    ::waitpid(pid, nullptr, 0);
+    return answered;
 }
 
 }  // namespace
@@ -87,8 +83,8 @@ int main(int argc, char** argv) {
         statuslog::SetEcho(true);
         msgbox::SetHeadless(true);
         const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-        const bool drawsNowhere = platform == "offscreen" || platform == "minimal";
-        if (!windows.usable || (!drawsNowhere && !WindowSystemOpensInAChild(argv[0])))
+        const bool needsAServer = platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
+        if (!windows.usable || (needsAServer && !WindowSystemOpensInAChild(argv[0])))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         g_qtHandler = qInstallMessageHandler(KeepQtQuiet);
     }

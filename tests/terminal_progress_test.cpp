@@ -4,6 +4,7 @@
 
 #include "shell/StatusLog.h"
 #include "shell/TerminalProgress.h"
+#include "shell/UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -14,28 +15,12 @@
 #include <unistd.h>
 
 using shell::TerminalProgress;
+using shell::UniqueFd;
 using syncrun::Progress;
 
 namespace {
 
 const std::string kErase = "\r\x1b[K";
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Close(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int* put() { return &fd_; }
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // Reads what the terminal shows until `until` appears or the other side is
 // closed, giving up after a few seconds.
@@ -67,7 +52,7 @@ TEST(TerminalProgress, LineSaysCheckedOfFoundSentBytesAndRate) {
 }
 
 TEST(TerminalProgress, RedrawsOnOneLineAFewTimesASecondAndEndsWithTheFullCounts) {
-    Fd master, slave;
+    UniqueFd master, slave;
     ASSERT_EQ(::openpty(master.put(), slave.put(), nullptr, nullptr, nullptr), 0);
     TerminalProgress progress(slave.get());
     ASSERT_TRUE(progress.Active());
@@ -93,9 +78,8 @@ TEST(TerminalProgress, RedrawsOnOneLineAFewTimesASecondAndEndsWithTheFullCounts)
 }
 
 TEST(TerminalProgress, WritesNothingWhereThereIsNoTerminal) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    Fd readEnd(fds[0]), writeEnd(fds[1]);
+    UniqueFd readEnd, writeEnd;
+    ASSERT_TRUE(shell::MakePipe(readEnd, writeEnd));
     {
         TerminalProgress progress(writeEnd.get());
         EXPECT_FALSE(progress.Active());
@@ -104,7 +88,7 @@ TEST(TerminalProgress, WritesNothingWhereThereIsNoTerminal) {
         progress.Resume();
         progress.Finish();
     }
-    writeEnd.Close();
+    writeEnd.reset();
     char c;
     EXPECT_EQ(::read(readEnd.get(), &c, 1), 0);
 }
@@ -113,7 +97,7 @@ TEST(TerminalProgress, WritesNothingWhereThereIsNoTerminal) {
 // a run started by hand: the progress line is erased before each status
 // line and drawn again after it, so no status line is broken up.
 TEST(TerminalProgress, EchoedStatusLinesOnTheSameTerminalStayWhole) {
-    Fd master;
+    UniqueFd master;
     const pid_t pid = ::forkpty(master.put(), nullptr, nullptr, nullptr);
     ASSERT_GE(pid, 0);
     if (pid == 0) {

@@ -2,6 +2,7 @@
 // the windows, a quiet headless run for /SYNC, and the probe that decides.
 
 #include "shell/Display.h"
+#include "shell/UniqueFd.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/Spawn.h"
 #include "tests/support/TempDir.h"
@@ -106,11 +107,11 @@ TEST_F(Program, StaleDisplayRunsHeadlessAndQuiet) {
 class Xvfb {
 public:
     explicit Xvfb(std::vector<std::string> extra = {}) {
-        int ready[2];
-        if (::pipe2(ready, O_CLOEXEC) != 0) return;
+        shell::UniqueFd ready, readyWrite;
+        if (!shell::MakePipe(ready, readyWrite)) return;
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, ready[1], 3);  // the display number comes here
+        posix_spawn_file_actions_adddup2(&fa, readyWrite.get(), 3);  // the display number comes here
         posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
         std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-nolisten", "tcp"};
@@ -120,12 +121,11 @@ public:
         argv.push_back(nullptr);
         if (posix_spawnp(&pid_, "Xvfb", &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&fa);
-        ::close(ready[1]);
+        readyWrite.reset();
         std::string number;
-        pollfd p{ready[0], POLLIN, 0};
+        pollfd p{ready.get(), POLLIN, 0};
         char c = 0;
-        while (pid_ > 0 && ::poll(&p, 1, 10000) == 1 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(ready[0]);
+        while (pid_ > 0 && ::poll(&p, 1, 10000) == 1 && ::read(ready.get(), &c, 1) == 1 && c != '\n') number += c;
         if (!number.empty()) display_ = ":" + number;
     }
     ~Xvfb() {
@@ -191,18 +191,17 @@ TEST_F(JobRun, StandardErrorThatIsNoTerminalGetsNothing) {
 // Enabled once the run hands its progress to
 // shell::TerminalProgressForUnattendedRun().
 TEST_F(JobRun, DISABLED_StandardErrorOnATerminalShowsProgressToTheFullCounts) {
-    int master = -1, slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    const Ran r = Spawn({exe, "/SYNC"}, With(PlainEnv(), kStaleDisplay), std::chrono::seconds(30), slave);
-    ::close(slave);
+    shell::UniqueFd master, slave;
+    ASSERT_EQ(::openpty(master.put(), slave.put(), nullptr, nullptr, nullptr), 0);
+    const Ran r = Spawn({exe, "/SYNC"}, With(PlainEnv(), kStaleDisplay), std::chrono::seconds(30), slave.get());
+    slave.reset();
     std::string shown;
-    pollfd p{master, POLLIN, 0};
+    pollfd p{master.get(), POLLIN, 0};
     char buf[4096];
     ssize_t n = 0;
     while (shown.find("/s\r\n") == std::string::npos && ::poll(&p, 1, 5000) == 1 &&
-           (n = ::read(master, buf, sizeof buf)) > 0)
+           (n = ::read(master.get(), buf, sizeof buf)) > 0)
         shown.append(buf, static_cast<std::size_t>(n));
-    ::close(master);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("All Sync's Complete\n"), std::string::npos) << r.out;  // the status lines stay on stdout
     EXPECT_NE(shown.find("\r\x1b[KChecked 3 of 3 files, sent 3 files (5.9 KiB), "), std::string::npos) << shown;
@@ -227,48 +226,38 @@ TEST_F(Program, DisplayThatRefusesTheProgramRunsHeadless) {
         << r.out;
 }
 
-struct Socket {
-    explicit Socket(int domain) : fd(::socket(domain, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-    ~Socket() { Close(); }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    void Close() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-    int fd;
-};
+shell::UniqueFd Socket(int domain) { return shell::UniqueFd(::socket(domain, SOCK_STREAM | SOCK_CLOEXEC, 0)); }
 
 // The probe itself, against listeners this test makes.
 TEST(DisplayProbe, ConnectsWhereAnXServerWouldListen) {
-    Socket local(AF_UNIX);
+    shell::UniqueFd local = Socket(AF_UNIX);
     sockaddr_un un{};
     un.sun_family = AF_UNIX;
     const std::string name = "/tmp/.X11-unix/X4711";  // abstract: leaves no file behind
     std::copy(name.begin(), name.end(), un.sun_path + 1);
-    ASSERT_EQ(::bind(local.fd, reinterpret_cast<sockaddr*>(&un),
+    ASSERT_EQ(::bind(local.get(), reinterpret_cast<sockaddr*>(&un),
                      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
               0);
-    ASSERT_EQ(::listen(local.fd, 4), 0);
+    ASSERT_EQ(::listen(local.get(), 4), 0);
     EXPECT_TRUE(display::XServerReachable(":4711"));
     EXPECT_TRUE(display::XServerReachable("unix:4711.0"));
-    local.Close();
+    local.reset();
     EXPECT_FALSE(display::XServerReachable(":4711"));
 
-    Socket tcp(AF_INET);
+    shell::UniqueFd tcp = Socket(AF_INET);
     sockaddr_in in{};
     in.sin_family = AF_INET;
     in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int number = 500;
     for (; number < 600; ++number) {
         in.sin_port = htons(static_cast<std::uint16_t>(6000 + number));
-        if (::bind(tcp.fd, reinterpret_cast<sockaddr*>(&in), sizeof in) == 0) break;
+        if (::bind(tcp.get(), reinterpret_cast<sockaddr*>(&in), sizeof in) == 0) break;
     }
     ASSERT_LT(number, 600);
-    ASSERT_EQ(::listen(tcp.fd, 4), 0);
+    ASSERT_EQ(::listen(tcp.get(), 4), 0);
     EXPECT_TRUE(display::XServerReachable("127.0.0.1:" + std::to_string(number) + ".0"));
     EXPECT_TRUE(display::XServerReachable("tcp/localhost:" + std::to_string(number)));
-    tcp.Close();
+    tcp.reset();
     EXPECT_FALSE(display::XServerReachable("127.0.0.1:" + std::to_string(number)));
 
     for (const char* bad : {"", "host", ":", ":x", "::0", ":0x"}) EXPECT_FALSE(display::XServerReachable(bad)) << bad;

@@ -1,7 +1,8 @@
 #include "tests/support/Spawn.h"
 
+#include "shell/UniqueFd.h"
+
 #include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,30 +10,6 @@
 
 namespace testsupport {
 namespace {
-
-class Pipe {
-public:
-    Pipe() {
-        if (::pipe2(fds_, O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
-    }
-    ~Pipe() {
-        CloseRead();
-        CloseWrite();
-    }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    int read() const { return fds_[0]; }
-    int write() const { return fds_[1]; }
-    void CloseRead() { Close(fds_[0]); }
-    void CloseWrite() { Close(fds_[1]); }
-
-private:
-    static void Close(int& fd) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-    int fds_[2];
-};
 
 std::vector<char*> Pointers(std::vector<std::string>& texts) {
     std::vector<char*> p;
@@ -46,19 +23,20 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 Ran Spawn(const std::vector<std::string>& argvIn, const std::vector<std::string>& envIn,
           std::chrono::seconds limit, int stderrFd) {
     Ran r;
-    Pipe out, err;
+    shell::UniqueFd out, outWrite, err, errWrite;
+    if (!shell::MakePipe(out, outWrite) || !shell::MakePipe(err, errWrite)) return r;
     std::vector<std::string> argvText = argvIn, envText = envIn;
     std::vector<char*> argv = Pointers(argvText), env = Pointers(envText);
 
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out.write(), 1);
-    posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : err.write(), 2);
+    posix_spawn_file_actions_adddup2(&fa, outWrite.get(), 1);
+    posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : errWrite.get(), 2);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&fa);
-    out.CloseWrite();
-    err.CloseWrite();
+    outWrite.reset();
+    errWrite.reset();
     if (rc != 0) {
         r.err = "could not start " + argvText[0];
         return r;
@@ -73,7 +51,7 @@ Ran Spawn(const std::vector<std::string>& argvIn, const std::vector<std::string>
             ::kill(pid, SIGKILL);
             break;
         }
-        pollfd p[2] = {{outOpen ? out.read() : -1, POLLIN, 0}, {errOpen ? err.read() : -1, POLLIN, 0}};
+        pollfd p[2] = {{outOpen ? out.get() : -1, POLLIN, 0}, {errOpen ? err.get() : -1, POLLIN, 0}};
         if (::poll(p, 2, static_cast<int>(left.count())) <= 0) continue;
         for (int i = 0; i < 2; ++i) {
             if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
