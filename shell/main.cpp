@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -48,6 +49,7 @@ bool WindowSystemOpensInAChild(char* program) {
         const shell::UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
         ::dup2(null.get(), STDOUT_FILENO);
         ::dup2(null.get(), STDERR_FILENO);
+        ::unsetenv("SESSION_MANAGER");  // a short-lived child is no session client
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
             if (type == QtFatalMsg) ::_exit(1);  // instead of an abort and its core dump
         });
