@@ -11,6 +11,7 @@ packages=(
   libgtest-dev
   python3 python3-pyftpdlib
   xvfb xauth curl
+  desktop-file-utils
 )
 
 missing=()

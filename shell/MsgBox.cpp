@@ -1,9 +1,10 @@
 #include "shell/MsgBox.h"
 
+#include "shell/StatusLog.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
-#include <cstdio>
 #include <deque>
 
 namespace msgbox {
@@ -49,7 +50,9 @@ int MsgBox(const QString& text, int style, const QString& title) {
         return answer;
     }
     if (S().headless || !qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+        // Nobody is there to answer: the text becomes a status line, which
+        // an unattended run also writes to standard output.
+        ::LogStatus(text.toStdString());
         return fallback;
     }
 

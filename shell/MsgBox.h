@@ -33,8 +33,8 @@ void QueueAnswer(int answer);
 const std::vector<Shown>& ShownBoxes();
 void ClearShown();
 
-// Without a display (unattended runs) a box cannot be answered: its text
-// goes to standard error and it answers OK or No.
+// In an unattended run nobody answers a box: none is shown, its text is
+// written as a status line and it answers OK or No.
 void SetHeadless(bool on);
 
 }  // namespace msgbox

@@ -23,6 +23,15 @@ bool& Echo() {
     return echo;
 }
 
+struct EchoGuard {
+    std::function<void()> before, after;
+};
+
+EchoGuard& Guard() {
+    static EchoGuard guard;
+    return guard;
+}
+
 }  // namespace
 
 Sink SetSink(Sink sink) {
@@ -34,15 +43,22 @@ Sink SetSink(Sink sink) {
 
 void SetEcho(bool on) { Echo() = on; }
 
+void SetEchoGuard(std::function<void()> before, std::function<void()> after) {
+    Guard() = {std::move(before), std::move(after)};
+}
+
 }  // namespace statuslog
 
 void LogStatus(const std::string& text) {
     const std::lock_guard lock(statuslog::LogMutex());
     if (statuslog::Echo()) {
+        const statuslog::EchoGuard& guard = statuslog::Guard();
+        if (guard.before) guard.before();
         // Error texts end in a line break of their own: one is enough.
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (text.empty() || text.back() != '\n') std::fputc('\n', stdout);
         std::fflush(stdout);
+        if (guard.after) guard.after();
     }
     if (statuslog::CurrentSink()) statuslog::CurrentSink()(text);
 }

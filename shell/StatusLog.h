@@ -18,5 +18,9 @@ using Sink = std::function<void(const std::string&)>;
 Sink SetSink(Sink sink);
 // Echo every line to standard output as well (unattended runs).
 void SetEcho(bool on);
+// Called just before and just after each echoed line, so a live line on the
+// same terminal (a run's progress) is erased first and drawn again after.
+// Empty functions remove the guard.
+void SetEchoGuard(std::function<void()> before, std::function<void()> after);
 
 }  // namespace statuslog
