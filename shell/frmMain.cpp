@@ -6,6 +6,7 @@
 #include "shell/MsgBox.h"
 #include "shell/Runtime.h"
 #include "shell/StatusLog.h"
+#include "shell/TerminalProgress.h"
 #include "shell/Twips.h"
 #include "shell/WindowOpeners.h"
 #include "shell/WindowRunObserver.h"
@@ -208,6 +209,8 @@ void frmMain::cmdSyncNow_Click() {
     // The run works on a thread of its own, so the windows stay with the
     // user; it shows itself through the observer's queued calls.
     runObserver_ = std::make_unique<WindowRunObserver>(this);
+    if (shell::TerminalProgress* terminal = SyncOnStart ? shell::TerminalProgressForUnattendedRun() : nullptr)
+        runObserver_->onProgress = [terminal](const syncrun::Progress& p) { terminal->Update(p); };
     runThread_ = std::thread([this, observer = runObserver_.get()] {
         syncrun::FtpUploader uploader(*observer);
         const syncrun::RunOutcome outcome = syncrun::RunSync(*observer, uploader);
@@ -220,6 +223,7 @@ void frmMain::RunFinished(const syncrun::RunOutcome& outcome) {
     ShowQueuedLines();
     runObserver_.reset();
     if (SyncOnStart) {
+        if (shell::TerminalProgress* terminal = shell::TerminalProgressForUnattendedRun()) terminal->Finish();
         exitStatus_ = outcome.clean ? 0 : 1;
         cmdExit_Click();
     }

@@ -190,7 +190,7 @@ TEST_F(JobRun, StandardErrorThatIsNoTerminalGetsNothing) {
 
 // Enabled once the run hands its progress to
 // shell::TerminalProgressForUnattendedRun().
-TEST_F(JobRun, DISABLED_StandardErrorOnATerminalShowsProgressToTheFullCounts) {
+TEST_F(JobRun, StandardErrorOnATerminalShowsProgressToTheFullCounts) {
     shell::UniqueFd master, slave;
     ASSERT_EQ(::openpty(master.put(), slave.put(), nullptr, nullptr, nullptr), 0);
     const Ran r = Spawn({exe, "/SYNC"}, With(PlainEnv(), kStaleDisplay), std::chrono::seconds(30), slave.get());
