@@ -16,10 +16,10 @@ using Clock = std::chrono::steady_clock;
 // wait for network activity between two looks.
 constexpr auto kYieldEvery = std::chrono::milliseconds(20);
 constexpr int kPollMs = 50;
-// Between some FTP steps libcurl watches no socket at all, so a wait then
-// lasts its whole timeout (the 1 s stalls of curl_easy_perform). Waits start
-// short and grow while nothing happens.
-constexpr int kFirstPollMs = 1;
+// Between some FTP steps libcurl watches no socket at all (the 1 s stalls of
+// curl_easy_perform), yet it can go on at once when asked again: the first
+// look does not wait, and the waits grow while nothing happens.
+constexpr int kFirstPollMs = 0;
 // Large upload buffers keep a big file moving with few trips through the loop.
 constexpr long kUploadBuffer = 512 * 1024;
 
@@ -176,7 +176,7 @@ Outcome FtpSession::Perform() {
         }
         int ready = 0;
         curl_multi_poll(m, nullptr, 0, pollMs, &ready);
-        pollMs = ready > 0 ? kFirstPollMs : std::min(pollMs * 2, kPollMs);
+        pollMs = ready > 0 ? kFirstPollMs : std::min(std::max(pollMs * 2, 1), kPollMs);
     }
     // Removing a request that has not finished drops its connection; the
     // next request logs in afresh.

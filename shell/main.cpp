@@ -99,6 +99,8 @@ int main(int argc, char** argv) {
 
     frmMain main;
     main.Form_Load();
-    main.show();
+    // An unattended run ends the program when it is over: its main window
+    // never comes up (the run's transfer windows do).
+    if (!main.SyncOnStart) main.show();
     return app.exec();
 }
