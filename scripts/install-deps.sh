@@ -12,6 +12,8 @@ packages=(
   python3 python3-pyftpdlib
   xvfb xauth curl
   desktop-file-utils
+  # bench/compare.sh: the FTP server and the tools Tessary is timed against
+  vsftpd lftp ncftp hyperfine time
 )
 
 missing=()
