@@ -10,6 +10,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -28,6 +31,28 @@ public:
     ~RunningFlag() { g_running = false; }
     RunningFlag(const RunningFlag&) = delete;
     RunningFlag& operator=(const RunningFlag&) = delete;
+};
+
+// One run at a time on a store, across processes (a cron run and the
+// window's Sync, Now): a lock on the store file itself, held for the run.
+// It is a flock(), which SQLite's own record locks never see.
+class StoreRunLock {
+public:
+    explicit StoreRunLock(const std::string& file) : fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
+        held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~StoreRunLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
+    }
+    StoreRunLock(const StoreRunLock&) = delete;
+    StoreRunLock& operator=(const StoreRunLock&) = delete;
+    // False only when another run holds it; a store that cannot be opened
+    // fails on its own a moment later, with the store's message.
+    bool Taken() const { return fd_ < 0 || held_; }
+
+private:
+    int fd_;
+    bool held_ = false;
 };
 
 // Why the job's folder cannot be walked at all, if it cannot.
@@ -98,6 +123,11 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader) {
     try {
         store::Connection runStore;
         OpenRunStore(runStore);
+        const StoreRunLock runLock(runStore.DataSource());
+        if (!runLock.Taken()) {
+            LogStatus("A sync is already running.");
+            return outcome;
+        }
         const std::vector<Job> jobs = ReadJobs(runStore);
         FileRecords records(runStore);
         HashPool pool;

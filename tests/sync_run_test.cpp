@@ -17,6 +17,10 @@
 #include <optional>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace testsupport;
 namespace fs = std::filesystem;
 
@@ -334,6 +338,22 @@ TEST_F(UnattendedRun, ExitsZeroWhenEverythingWasSentAndOneWhenALoginFailed) {
     r = RunTessary();
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("FTP Info: Server Login Failed.\n"), std::string::npos) << r.out;
+}
+
+TEST_F(UnattendedRun, ASecondRunOnTheSameStoreRefusesWithALine) {
+    WriteFile(Data("a.txt"), "a");
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    RunTessary();  // lays out the program's folder
+    // The first run holds its store for as long as it works.
+    const int held = ::open((dir / "app/information.mdb").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    WriteFile(Data("b.txt"), "b");
+    const auto r = RunTessary();
+    ::close(held);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("User initiated Sync\nA sync is already running.\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Records(), 1);
 }
 
 TEST_F(UnattendedRun, AKilledRunLosesAtMostItsLastBatchAndTheNextRunCompletesTheServer) {
