@@ -27,6 +27,13 @@ std::string FolderBelowRemoteDirectory(const std::string& remoteFolder) {
     return folder;
 }
 
+// The connection itself failed (not a refusal): the server went away, cut
+// the connection or stopped answering.
+bool LostConnection(std::uint32_t code) {
+    return code == ftp::ERROR_INTERNET_TIMEOUT || code == ftp::ERROR_INTERNET_CONNECTION_ABORTED ||
+           code == ftp::ERROR_INTERNET_CANNOT_CONNECT || code == ftp::ERROR_INTERNET_OPERATION_CANCELLED;
+}
+
 }  // namespace
 
 FtpUploader::FtpUploader(RunObserver& observer) : observer_(observer) {}
@@ -40,6 +47,7 @@ void FtpUploader::Disconnect() {
 
 bool FtpUploader::Connect(const Job& job) {
     Disconnect();
+    gaveUp_ = false;
     if (!job.profile) {
         LogStatus(job.problem);
         return false;
@@ -63,6 +71,7 @@ bool FtpUploader::Connect(const Job& job) {
 
 bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const std::string& name,
                          const std::string& remoteFolder, ftp::ReadTap* tap) {
+    if (gaveUp_) return false;
     // Names go to the server as they stand: one holding a line break would
     // become a command of its own.
     if (ftp::HoldsLineBreak(name) || ftp::HoldsLineBreak(remoteFolder)) {
@@ -72,11 +81,32 @@ bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const st
     }
     // The folder is relative to the profile's remote directory, always.
     const std::string folder = FolderBelowRemoteDirectory(remoteFolder);
-    if (ftp::FtpCreateDirectory(connection_, folder) == ftp::CreateResult::Created) LogStatus("FTP Info: DoneDir");
-
     observer_.SetStatus("Uploading " + localPath);
-    const bool sent = file ? ftp::FtpPutFile(connection_, file, folder + name, ftp::FTP_TRANSFER_TYPE_BINARY, tap)
-                           : ftp::FtpPutFile(connection_, localPath, folder + name, ftp::FTP_TRANSFER_TYPE_BINARY, tap);
+    if (TrySend(file, localPath, folder + name, folder, tap)) return true;
+    if (!LostConnection(ftp::GetLastError())) return false;
+    // The next request logs in afresh: the same file once more, from its start.
+    if (file) std::rewind(file);
+    if (tap) tap->Rewound();
+    if (TrySend(file, localPath, folder + name, folder, tap)) return true;
+    if (LostConnection(ftp::GetLastError())) {
+        LogStatus("FTP Info: The server does not answer; the rest of this job is passed over.");
+        gaveUp_ = true;
+    }
+    return false;
+}
+
+bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const std::string& remote,
+                          const std::string& folder, ftp::ReadTap* tap) {
+    const ftp::CreateResult made = ftp::FtpCreateDirectory(connection_, folder);
+    if (made == ftp::CreateResult::Created) LogStatus("FTP Info: DoneDir");
+    // A folder that could not be made shows in the upload's own failure,
+    // unless the server is gone: then waiting on the upload as well is no use.
+    if (made == ftp::CreateResult::Failed && LostConnection(ftp::GetLastError())) {
+        ftp::ReportInternetError(ftp::GetLastError(), "FtpCreateDirectory");
+        return false;
+    }
+    const bool sent = file ? ftp::FtpPutFile(connection_, file, remote, ftp::FTP_TRANSFER_TYPE_BINARY, tap)
+                           : ftp::FtpPutFile(connection_, localPath, remote, ftp::FTP_TRANSFER_TYPE_BINARY, tap);
     if (!sent) {
         ftp::ReportInternetError(ftp::GetLastError(), "FtpPutFile");
         return false;

@@ -1,7 +1,9 @@
 #pragma once
 // The sync run's uploads over FTP: one logged-in connection per job, the
 // missing remote folders made as files need them, and the lines of the
-// transfer window (connected, folder made, file sent, disconnected).
+// transfer window (connected, folder made, file sent, disconnected). A
+// connection lost or timed out is made again once; a server that stays
+// dead ends the job's uploads, so it costs one wait a job, not one a file.
 
 #include "sync/RunObserver.h"
 #include "sync/Uploader.h"
@@ -26,14 +28,19 @@ public:
     // The same for a file named by its path (opened here).
     bool UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder);
     void Close() override;
+    bool GaveUp() const override { return gaveUp_; }
 
     bool IsConnected() const { return connection_ != nullptr; }
 
 private:
     void Disconnect();
+    // One try at the folder and the file; false with the error reported.
+    bool TrySend(std::FILE* file, const std::string& localPath, const std::string& remote, const std::string& folder,
+                 ftp::ReadTap* tap);
 
     RunObserver& observer_;
     ftp::FtpSession* connection_ = nullptr;
+    bool gaveUp_ = false;
 };
 
 }  // namespace syncrun

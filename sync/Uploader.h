@@ -28,6 +28,9 @@ public:
     // Closes the job's connection and logs the disconnect line; the only
     // place a connection is closed.
     virtual void Close() = 0;
+    // The server stopped answering and stayed dead: the rest of the job is
+    // passed over (it is sent by a later run).
+    virtual bool GaveUp() const { return false; }
 };
 
 }  // namespace syncrun

@@ -129,7 +129,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
     std::deque<Entry> ahead;
     std::int64_t bytesAhead = 0;
     std::size_t next = 0;
-    while (next < listing.names.size() || !ahead.empty()) {
+    while ((next < listing.names.size() || !ahead.empty()) && !ctx_.uploader.GaveUp()) {
         while (next < listing.names.size() && (ahead.empty() || (ahead.size() < kAheadEntries && bytesAhead < kAheadBytes))) {
             Entry entry;
             entry.name = listing.names[next++];
@@ -273,6 +273,7 @@ std::int64_t FileCheck::CheckFolderTree(const std::string& path, bool reset) {
     const std::string folder = FolderPath(path);
     if (!CheckFolder(folder)) return total_;
     ++total_;
+    if (ctx_.uploader.GaveUp()) return total_;
 
     const Listing subFolders = ListSubFolders(folder);
     if (!subFolders.ok) {
@@ -286,6 +287,7 @@ std::int64_t FileCheck::CheckFolderTree(const std::string& path, bool reset) {
         if (ContainsNoCase(sub, kSystemVolume)) continue;
         if (!CheckFolder(sub)) continue;
         ++total_;
+        if (ctx_.uploader.GaveUp()) return total_;
         const Listing below = ListSubFolders(sub);
         if (!below.ok) {
             PassOverFolder(sub, below.reason);

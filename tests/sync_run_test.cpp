@@ -3,6 +3,7 @@
 // logins and uploads, missing folders, a second run, a deleted job, a
 // failing store and a killed process.
 
+#include "ftp/modFTP.h"
 #include "hash/FileHasher.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
@@ -191,6 +192,27 @@ TEST_F(SyncRunTest, ARefusedUploadIsSentByTheNextRunAndTheOthersKeepTheirRecords
     EXPECT_TRUE(outcome.clean);
     EXPECT_EQ(Changed(), (std::vector<std::string>{Data("b-bad.txt") + " has changed"}));
     EXPECT_EQ(Landed(*again, Data()), (Tree{{"b-bad.txt", "b-bad.txt"}}));
+}
+
+TEST_F(SyncRunTest, AServerThatStopsAnsweringCostsOneRetryAJobNotAWaitAFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), name);
+    ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000),
+                                std::chrono::milliseconds(1000)});
+    FtpServer::Options silent;
+    silent.silentOn = "STOR";
+    auto dead = Server("dead", silent);
+    auto alive = Server("alive");
+    AddJob(Data(), AddProfile(dead->port()));
+    AddJob(Data(), AddProfile(alive->port()));
+    const auto outcome = Run();
+    ftp::SetTimeoutsForTesting({});
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_FALSE(outcome.clean);
+    EXPECT_EQ(log.Matching("FTP Info: FtpPutFile error code: 12002").size(), 2u);
+    EXPECT_TRUE(log.Has("FTP Info: The server does not answer; the rest of this job is passed over."));
+    EXPECT_EQ(Changed().size(), 1u + 3u);  // the dead job's first file, then the next job's three
+    EXPECT_EQ(Landed(*alive, Data()).size(), 3u);
+    EXPECT_EQ(Records(), 3);
 }
 
 TEST_F(SyncRunTest, TwoJobsCoveringOneFileSendItToBothServers) {
