@@ -5,9 +5,16 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 // Writes one line to the status log; any thread may.
 void LogStatus(const std::string& text);
+
+// Text from outside (file and folder names, server replies) as it goes into
+// a line: line breaks, tabs and NUL as \r \n \t \0, every other control
+// character and every byte that is not UTF-8 as \xHH. Such text can then
+// neither split a line (and forge one) nor reach a terminal as a command.
+std::string OneLine(std::string_view text);
 
 namespace statuslog {
 

@@ -64,7 +64,7 @@ bool FtpUploader::Connect(const Job& job) {
         ftp::ReportInternetError(ftp::GetLastError(), "FtpSetCurrentDirectory");
         return false;
     }
-    LogStatus("FTP Info: Directory is changed to " + profile.directory);
+    LogStatus("FTP Info: Directory is changed to " + OneLine(profile.directory));
     observer_.Connected(true);
     return true;
 }
@@ -75,7 +75,7 @@ bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const st
     // Names go to the server as they stand: one holding a line break would
     // become a command of its own.
     if (ftp::HoldsLineBreak(name) || ftp::HoldsLineBreak(remoteFolder)) {
-        LogStatus("FTP Info: " + ftp::Printable(localPath) +
+        LogStatus("FTP Info: " + OneLine(localPath) +
                   " is passed over: its name holds a line break or NUL character.");
         return false;
     }

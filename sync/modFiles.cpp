@@ -96,7 +96,7 @@ private:
 }  // namespace
 
 std::string CouldNotRead(const std::string& path, const std::string& reason) {
-    return path + " could not be read: " + reason;
+    return OneLine(path) + " could not be read: " + reason;
 }
 
 struct FileCheck::Entry {
@@ -223,7 +223,7 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
         date = GetFileDate(entry.fullPath);
     }
 
-    LogStatus(entry.fullPath + " has changed");
+    LogStatus(OneLine(entry.fullPath) + " has changed");
     const bool digestAsSent = isNew && !entry.ticket;
     UploadTap tap(ctx_.progress, ctx_.observer, digestAsSent);
     // The record follows the upload: a file that did not reach the server

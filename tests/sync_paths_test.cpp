@@ -1,6 +1,7 @@
 // Remote path mapping and the folder listing: where a file goes on the
 // server, and which entries of a folder the file check and the walk see.
 
+#include "shell/StatusLog.h"
 #include "sync/FolderListing.h"
 #include "sync/RemotePath.h"
 #include "tests/support/TempDir.h"
@@ -89,6 +90,27 @@ TEST_F(Listings, AFolderThatCannotBeListedSaysWhy) {
         EXPECT_FALSE(file.ok);
         EXPECT_EQ(file.reason, "Not a directory");
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OneLine, OutsideTextCannotSplitALineOrReachTheTerminal) {
+    struct Case { std::string text, shown; };
+    const Case cases[] = {
+        {"plain /a b/c.txt", "plain /a b/c.txt"},
+        {"Ärger ß €  𝄞", "Ärger ß €  𝄞"},
+        {"a\r\nAll Sync's Complete", "a\\r\\nAll Sync's Complete"},
+        {std::string("t\tab\0z", 6), "t\\tab\\0z"},
+        {"\x1b[2J\x7f", "\\x1b[2J\\x7f"},
+        {"latin1 \xe9t\xe9", "latin1 \\xe9t\\xe9"},
+        {"c1 \xc2\x9b" "31m", "c1 \\xc2\\x9b31m"},
+        {"overlong \xc0\xaf \xe0\x80\xaf", "overlong \\xc0\\xaf \\xe0\\x80\\xaf"},
+        {"cut \xe2\x82", "cut \\xe2\\x82"},
+        {"back\\slash", "back\\slash"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(OneLine(c.text), c.shown) << c.shown;
 }
 
 }  // namespace
