@@ -1,266 +1,191 @@
-// The upload session of a folder job (the transfer window without its
-// widgets) over a real store and a real server: connecting from the job's
-// profile, uploads with their status lines and labels, and the unload.
+// A job's uploads through syncrun::FtpUploader over a real store and a real
+// server: the lines of connecting, sending and closing, folders made once,
+// the remote directory as a floor, and each way a job fails to go out.
 
-#include "ftp/UploadSession.h"
 #include "ftp/modFTP.h"
 #include "store/Store.h"
-#include "tests/ftp_support.h"
+#include "sync/FtpUploader.h"
+#include "sync/Job.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
-using ftptest::LogLines;
 using testsupport::FtpServer;
 using testsupport::ReadFile;
-using testsupport::TempDir;
-using testsupport::WriteFile;
 using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-class FtpUploadSession : public ::testing::Test {
+const std::string kRefused = "FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n";
+
+struct Watcher : syncrun::RunObserver {
+    void SetStatus(const std::string& text) override { statuses.push_back(text); }
+    void Connected(bool on) override { connected.push_back(on); }
+    Lines statuses;
+    std::vector<bool> connected;
+};
+
+class Uploads : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::MakeStore(tmp_.path());
         testsupport::OpenStoreIn(tmp_.path());
-        fs::create_directories(tmp_ / "root/backup");
     }
     void TearDown() override { store::StoreConnection().Close(); }
-
-    void Serve(FtpServer::Options options = {}) { server_ = std::make_unique<FtpServer>(tmp_ / "root", options); }
-
-    // A profile for the test server and a job that names it; the job's key.
-    std::int64_t AddJob(const std::string& password = "secret", const std::string& directory = "/backup") {
-        auto& db = store::StoreConnection();
-        db.Execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) values "
-                   "('127.0.0.1', '" + std::to_string(server_->port()) + "', 'tessary', " +
-                   store::Quoted(password) + ", " + store::Quoted(directory) + ", '')");
-        const auto settingsId = db.LastInsertId();
-        db.Execute("insert into Tessary (Folder, SettingsID, SubDirs) values ('/home/anna', " +
-                   std::to_string(settingsId) + ", 'YES')");
-        return db.LastInsertId();
+    void Serve(const std::function<void(FtpServer::Options&)>& set = {}) {
+        FtpServer::Options options;
+        if (set) set(options);
+        server_ = std::make_unique<FtpServer>(tmp_ / "root", options);
+        fs::create_directories(tmp_ / "root/backup");
     }
-    std::string Local(const std::string& name, const std::string& content) {
-        const std::string file = tmp_ / ("home/anna/" + name);
-        WriteFile(file, content);
-        return file;
+    syncrun::Job Job(const std::string& password = "secret", const std::string& directory = "/backup") {
+        const auto id = testsupport::AddJob("/home/anna", testsupport::AddProfile(server_->port(), password, directory));
+        return syncrun::ReadJob(store::StoreConnection(), id);
     }
+    std::string Local(const std::string& name) {
+        testsupport::WriteFile(tmp_ / ("home/anna/" + name), "content of " + name);
+        return tmp_ / ("home/anna/" + name);
+    }
+    std::string Landed(const std::string& path) { return ReadFile(tmp_ / ("root/backup/" + path)); }
 
-    TempDir tmp_;
+    testsupport::TempDir tmp_;
     std::unique_ptr<FtpServer> server_;
+    testsupport::LineRecorder log_;
+    Watcher watcher_;
+    syncrun::FtpUploader uploader_{watcher_};
 };
 
-TEST_F(FtpUploadSession, ConnectsUploadsAndUnloads) {
+struct CountingTap : ftp::ReadTap {
+    void Read(const char*, std::size_t size) override { bytes += size; }
+    void Rewound() override { bytes = 0; }
+    std::size_t bytes = 0;
+};
+
+TEST_F(Uploads, ConnectSendAndCloseWriteTheirLines) {
     Serve();
-    const auto job = AddJob();
-    LogLines log;
-    std::vector<bool> topMost;
-    int repaints = 0;
-    {
-        UploadSession window;
-        window.onTopMostChanged = [&](bool on) { topMost.push_back(on); };
-        window.onLabelsChanged = [&] { ++repaints; };
-        EXPECT_EQ(window.Status(), "Connecting.....");
-        EXPECT_EQ(ftp::TransferFlags, ftp::FTP_TRANSFER_TYPE_BINARY);
-        EXPECT_EQ(ftp::ConnectFlags, ftp::INTERNET_FLAG_PASSIVE);
-        EXPECT_EQ(ftp::FtpConnection, nullptr);
-        ASSERT_NE(ftp::InternetHandle, nullptr);
-
-        ASSERT_TRUE(window.ConnectToFTP(job)) << ::testing::PrintToString(log.lines);
-        EXPECT_EQ(log.lines, Lines{"FTP Info: Directory is changed to /backup"});
-        EXPECT_EQ(topMost, std::vector<bool>{true});
-
-        const std::string first = Local("docs/report.txt", "report");
-        window.SetCurrentFile("report.txt");
-        EXPECT_EQ(window.CurrentFile(), "report.txt");
-        EXPECT_TRUE(window.UploadFile(first, "report.txt", "home/anna/docs/"));
-        EXPECT_EQ(ReadFile(tmp_ / "root/backup/home/anna/docs/report.txt"), "report");
-        EXPECT_EQ(window.Status(), "Scanning Files..");
-
-        // The folder is there now: no "DoneDir" for the second file.
-        EXPECT_TRUE(window.UploadFile(Local("docs/notes.txt", "notes"), "notes.txt", "home/anna/docs/"));
-        EXPECT_EQ(ReadFile(tmp_ / "root/backup/home/anna/docs/notes.txt"), "notes");
-        // A root job's files go straight into the remote directory.
-        EXPECT_TRUE(window.UploadFile(Local("top.txt", "top"), "top.txt", ""));
-        EXPECT_EQ(ReadFile(tmp_ / "root/backup/top.txt"), "top");
-
-        window.Unload();
-        window.Unload();
-        EXPECT_EQ(ftp::FtpConnection, nullptr);
-        EXPECT_EQ(topMost, (std::vector<bool>{true, false}));
-        EXPECT_GE(repaints, 7);
-    }
-    EXPECT_EQ(log.lines, (Lines{
-                             "FTP Info: Directory is changed to /backup",
-                             "FTP Info: DoneDir",
-                             "FTP Info: File transfered!",
-                             "FTP Info: File transfered!",
-                             "FTP Info: File transfered!",
-                             "FTP Info: I have disconnected from the server.",
-                         }));
+    fs::create_directories(tmp_ / "root/backup/home/anna/old");
+    ASSERT_TRUE(uploader_.Connect(Job()));
+    EXPECT_EQ(watcher_.connected, std::vector<bool>{true});
+    const std::string report = Local("docs/report.txt");
+    EXPECT_TRUE(uploader_.UploadPath(report, "report.txt", "home/anna/docs/"));
+    EXPECT_EQ(watcher_.statuses, (Lines{"Uploading " + report, "Scanning Files.."}));
+    EXPECT_TRUE(uploader_.UploadPath(Local("docs/notes.txt"), "notes.txt", "home/anna/docs/"));
+    EXPECT_TRUE(uploader_.UploadPath(Local("old/a.txt"), "a.txt", "home/anna/old/"));
+    CountingTap tap;  // a file the caller opened, every byte seen on its way
+    std::FILE* top = std::fopen(Local("top.txt").c_str(), "rb");
+    EXPECT_TRUE(uploader_.Upload(top, "top.txt", "top.txt", "", &tap));
+    std::fclose(top);
+    EXPECT_EQ(tap.bytes, std::string("content of top.txt").size());
+    uploader_.Close();
+    EXPECT_EQ(Landed("home/anna/docs/report.txt") + Landed("home/anna/docs/notes.txt") + Landed("top.txt"),
+              "content of docs/report.txtcontent of docs/notes.txtcontent of top.txt");
+    EXPECT_EQ(log_.Lines(), (Lines{"FTP Info: Directory is changed to /backup", "FTP Info: DoneDir",
+                                   "FTP Info: File transfered!", "FTP Info: File transfered!",
+                                   "FTP Info: File transfered!", "FTP Info: File transfered!",
+                                   "FTP Info: I have disconnected from the server."}));
+    EXPECT_EQ(watcher_.connected, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(uploader_.IsConnected());
     EXPECT_EQ(server_->logins(), 1);
-}
-
-TEST_F(FtpUploadSession, ExistingFolderWritesNoDoneDir) {
-    Serve();
-    fs::create_directories(tmp_ / "root/backup/home/anna/docs");
-    const auto job = AddJob();
-    UploadSession window;
-    ASSERT_TRUE(window.ConnectToFTP(job));
-    LogLines log;
-    EXPECT_TRUE(window.UploadFile(Local("docs/a.txt", "a"), "a.txt", "home/anna/docs/"));
-    EXPECT_EQ(log.lines, Lines{"FTP Info: File transfered!"});
-    window.Unload();
 }
 
 // A job folder such as /a/../../etc keeps its ".." levels in the remote
 // folder; the file must still land below the profile's directory.
-TEST_F(FtpUploadSession, RemoteFolderNeverClimbsAboveTheRemoteDirectory) {
+TEST_F(Uploads, RemoteFolderNeverClimbsAboveTheRemoteDirectory) {
     Serve();
-    const auto job = AddJob();
-    UploadSession window;
-    ASSERT_TRUE(window.ConnectToFTP(job));
-    const std::string file = Local("a.txt", "stays inside");
+    ASSERT_TRUE(uploader_.Connect(Job()));
+    const std::string file = Local("a.txt");
     for (const char* folder : {"../../escaped/", "/../escaped/", "x/../../escaped/", "./escaped//./"})
-        EXPECT_TRUE(window.UploadFile(file, "a.txt", folder)) << folder;
+        EXPECT_TRUE(uploader_.UploadPath(file, "a.txt", folder)) << folder;
     EXPECT_FALSE(fs::exists(tmp_ / "escaped"));
     EXPECT_FALSE(fs::exists(tmp_ / "root/escaped"));
-    EXPECT_EQ(ReadFile(tmp_ / "root/backup/escaped/a.txt"), "stays inside");
-    EXPECT_EQ(ReadFile(tmp_ / "root/backup/x/escaped/a.txt"), "stays inside");
-    window.Unload();
+    EXPECT_EQ(Landed("escaped/a.txt"), "content of a.txt");
+    EXPECT_EQ(Landed("x/escaped/a.txt"), "content of a.txt");
 }
 
-TEST_F(FtpUploadSession, FailedLoginAndMissingDirectoryReportAndReturnFalse) {
+TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
     Serve();
-    struct Case {
-        const char* password;
-        const char* directory;
-        Lines lines;
-        bool connectionHeld;
+    auto& db = store::StoreConnection();
+    const auto idOf = [&](const std::string& insert) {
+        db.Execute(insert);
+        return db.LastInsertId();
     };
-    const Case cases[] = {
-        {"Wr0ng-Pa55", "/backup",
+    const auto orphan = idOf("insert into Tessary (Folder, SettingsID, SubDirs) values ('/x', 999, 'NO')");
+    const auto unset = idOf("insert into Tessary (Folder, SettingsID, SubDirs) values ('/y', NULL, 'NO')");
+    const auto read = [&](std::int64_t id) { return syncrun::ReadJob(db, id); };
+    const struct {
+        syncrun::Job job;
+        Lines lines;
+    } cases[] = {
+        {Job("Wr0ng-Pa55"),
          {"FTP Info: InternetConnect error code: 12003 Message: The server refused the request.\n",
-          "Extended Info: 530 Authentication failed."},
-         false},
-        {"secret", "/nowhere",
+          "Extended Info: 530 Authentication failed."}},
+        {Job("secret", "/nowhere"),
          {"FTP Info: FtpSetCurrentDirectory error code: 12003 Message: The server refused the request.\n",
-          "Extended Info: 550 No such file or directory."},
-         true},
+          "Extended Info: 550 No such file or directory."}},
+        {read(4242), {"FTP Info: Folder job 4242 is not in the store."}},
+        {read(orphan), {"FTP Info: Server profile 999 of folder job " + std::to_string(orphan) + " is not in the store."}},
+        {read(unset), {"FTP Info: Folder job " + std::to_string(unset) + " names no server profile."}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.directory);
-        const auto job = AddJob(c.password, c.directory);
-        UploadSession window;
-        std::vector<bool> topMost;
-        window.onTopMostChanged = [&](bool on) { topMost.push_back(on); };
-        LogLines log;
-        EXPECT_FALSE(window.ConnectToFTP(job));
-        EXPECT_EQ(log.lines, c.lines);
-        EXPECT_FALSE(log.Mentions("Wr0ng-Pa55"));
-        EXPECT_EQ(ftp::FtpConnection != nullptr, c.connectionHeld);
-        EXPECT_TRUE(topMost.empty());
-        window.Unload();
+        log_.Clear();
+        EXPECT_FALSE(uploader_.Connect(c.job));
+        EXPECT_EQ(log_.Lines(), c.lines);
     }
+    EXPECT_TRUE(watcher_.connected.empty());
+    EXPECT_EQ(server_->logins(), 1) << "only the missing directory logged in";
+    db.Execute("drop table mySettings");  // a store that refuses is the run's business
+    EXPECT_THROW(read(orphan), store::StoreError);
 }
 
-TEST_F(FtpUploadSession, MissingJobOrProfileGivesALineAndFalse) {
-    Serve();
-    const auto job = AddJob();
-    auto& db = store::StoreConnection();
-    db.Execute("insert into Tessary (Folder, SettingsID, SubDirs) values ('/x', 999, 'NO')");
-    const auto orphan = db.LastInsertId();
-    db.Execute("insert into Tessary (Folder, SettingsID, SubDirs) values ('/y', NULL, 'NO')");
-    const auto unset = db.LastInsertId();
-
-    UploadSession window;
-    const std::pair<std::int64_t, std::string> cases[] = {
-        {job + 1000, "FTP Info: Folder job " + std::to_string(job + 1000) + " is not in the store."},
-        {orphan, "FTP Info: Server profile 999 of folder job " + std::to_string(orphan) + " is not in the store."},
-        {unset, "FTP Info: Folder job " + std::to_string(unset) + " names no server profile."},
-    };
-    for (const auto& [id, line] : cases) {
-        LogLines log;
-        EXPECT_FALSE(window.ConnectToFTP(id));
-        EXPECT_EQ(log.lines, Lines{line});
-    }
-    EXPECT_EQ(server_->logins(), 0);
-    // A store that refuses the statement is the run's business.
-    db.Execute("drop table mySettings");
-    EXPECT_THROW(window.ConnectToFTP(job), store::StoreError);
-    window.Unload();
-}
-
-TEST_F(FtpUploadSession, ConnectingAgainClosesTheHeldConnection) {
-    FtpServer::Options options;
-    options.logCommands = true;
-    Serve(options);
-    const auto job = AddJob();
-    UploadSession window;
-    ASSERT_TRUE(window.ConnectToFTP(job));
-    ASSERT_TRUE(window.ConnectToFTP(job));
+TEST_F(Uploads, ConnectingAgainClosesTheHeldConnection) {
+    Serve([](FtpServer::Options& o) { o.logCommands = true; });
+    const syncrun::Job job = Job();
+    ASSERT_TRUE(uploader_.Connect(job));
+    ASSERT_TRUE(uploader_.Connect(job));
     EXPECT_EQ(server_->logins(), 2);
-    const auto commands = server_->commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "QUIT"), 1);
-    window.Unload();
-    const auto after = server_->commands();
-    EXPECT_EQ(std::count(after.begin(), after.end(), "QUIT"), 2);
+    const auto quits = [&] {
+        const auto commands = server_->commands();
+        return std::count(commands.begin(), commands.end(), "QUIT");
+    };
+    EXPECT_EQ(quits(), 1);
+    uploader_.Close();
+    EXPECT_EQ(quits(), 2);
 }
 
-TEST_F(FtpUploadSession, RefusedUploadIsReportedAndTheLabelStays) {
-    FtpServer::Options options;
-    options.refuseStor = "refused";
-    Serve(options);
-    const auto job = AddJob();
-    UploadSession window;
-    ASSERT_TRUE(window.ConnectToFTP(job));
-    LogLines log;
-    const std::string file = Local("refused.txt", "r");
-    EXPECT_FALSE(window.UploadFile(file, "refused.txt", ""));
-    EXPECT_EQ(log.lines, (Lines{"FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n",
-                                "Extended Info: 553 Refused by the test server."}));
-    EXPECT_EQ(window.Status(), "Uploading " + file);
-    window.Unload();
-}
+TEST_F(Uploads, RefusedAndUnsendableFilesAreReported) {
+    Serve([](FtpServer::Options& o) { o.refuseStor = "refused"; o.logCommands = true; });
+    const std::string refused = Local("refused.txt");
+    EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", "")) << "not connected";
+    EXPECT_EQ(log_.Lines(), Lines{"FTP Info: FtpPutFile error code: 6 Message: "});
+    ASSERT_TRUE(uploader_.Connect(Job()));
+    log_.Clear();
+    EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", ""));
+    EXPECT_EQ(log_.Lines(), (Lines{kRefused, "Extended Info: 553 Refused by the test server."}));
+    EXPECT_EQ(watcher_.statuses.back(), "Uploading " + refused) << "the label stays on the file";
 
-TEST_F(FtpUploadSession, NameWithALineBreakIsPassedOverUnsent) {
-    FtpServer::Options options;
-    options.logCommands = true;
-    Serve(options);
-    const auto job = AddJob();
-    UploadSession window;
-    ASSERT_TRUE(window.ConnectToFTP(job));
-    const std::string file = Local("evil\nDELE x.txt", "e");
-    LogLines log;
-    EXPECT_FALSE(window.UploadFile(file, "evil\nDELE x.txt", "home/anna/"));
-    EXPECT_FALSE(window.UploadFile(file, "evil.txt", "home/an\rna/"));
-    ASSERT_EQ(log.lines.size(), 2u);
-    for (const auto& line : log.lines) {
-        EXPECT_EQ(line.find('\n'), std::string::npos);
-        EXPECT_EQ(line.find('\r'), std::string::npos);
+    log_.Clear();
+    const std::string evil = Local("evil\nDELE x.txt");
+    EXPECT_FALSE(uploader_.UploadPath(evil, "evil\nDELE x.txt", "home/anna/"));
+    EXPECT_FALSE(uploader_.UploadPath(evil, "evil.txt", "home/an\rna/"));
+    const Lines lines = log_.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const auto& line : lines) {
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
         EXPECT_NE(line.find("line break"), std::string::npos) << line;
     }
-    EXPECT_NE(log.lines[0].find("evil\\nDELE x.txt"), std::string::npos) << log.lines[0];
+    EXPECT_NE(lines[0].find("evil\\nDELE x.txt"), std::string::npos) << lines[0];
     for (const auto& command : server_->commands()) {
         EXPECT_EQ(command.find("evil"), std::string::npos) << command;
         EXPECT_EQ(command.find("MKD"), std::string::npos) << command;
     }
-    window.Unload();
-}
-
-TEST_F(FtpUploadSession, UploadWithoutConnectionIsReported) {
-    UploadSession window;
-    LogLines log;
-    EXPECT_FALSE(window.UploadFile(Local("a.txt", "a"), "a.txt", "home/"));
-    EXPECT_EQ(log.lines, Lines{"FTP Info: FtpPutFile error code: 6 Message: "});
-    window.Unload();
-    EXPECT_EQ(log.lines.back(), "FTP Info: I have disconnected from the server.");
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "servers/frmServerSettings.h"
 #include "servers/frmServers.h"
 #include "shell/MsgBox.h"
-#include "shell/StatusLog.h"
 #include "store/Store.h"
 
 #include <QCoreApplication>
@@ -20,31 +19,12 @@ void WindowTest::SetUp() {
     testsupport::MakeStore(dir.path());
     testsupport::OpenStoreIn(dir.path());
     msgbox::EnableTestMode(true);
-    statuslog::SetSink([this](const std::string& line) { lines_.push_back(line); });
 }
 
 void WindowTest::TearDown() {
     UnloadAll();
-    statuslog::SetSink({});
-    msgbox::EnableTestMode(true);  // clears queued answers; boxes stay unshown
+    msgbox::EnableTestMode(true);  // forgets queued answers and shown boxes
     store::StoreConnection().Close();
-}
-
-std::int64_t WindowTest::AddProfile(const std::string& host, const std::string& user, const std::string& port,
-                                    const std::string& password, const std::string& directory,
-                                    const std::string& notes) {
-    auto& conn = store::StoreConnection();
-    conn.Execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) values(" +
-                 store::Quoted(host) + ", " + store::Quoted(port) + ", " + store::Quoted(user) + ", " +
-                 store::Quoted(password) + ", " + store::Quoted(directory) + ", " + store::Quoted(notes) + ")");
-    return conn.LastInsertId();
-}
-
-std::int64_t WindowTest::AddJob(const std::string& folder, const std::string& settingsId, const std::string& subDirs) {
-    auto& conn = store::StoreConnection();
-    conn.Execute("insert into Tessary (Folder, SettingsID, SubDirs) values(" + store::Quoted(folder) + ", " +
-                 store::Quoted(settingsId) + ", " + store::Quoted(subDirs) + ")");
-    return conn.LastInsertId();
 }
 
 void WindowTest::AddFile(const std::string& fullPath, std::int64_t syncId) {
@@ -53,18 +33,24 @@ void WindowTest::AddFile(const std::string& fullPath, std::int64_t syncId) {
 }
 
 std::int64_t WindowTest::Count(const std::string& table, const std::string& where) {
-    return store::StoreConnection()
-        .Execute("select count(*) as n from " + table + (where.empty() ? "" : " where " + where))
-        .FieldInt("n");
+    return store::StoreConnection().Execute("select count(*) as n from " + table + " where " + where).FieldInt("n");
 }
 
 std::string WindowTest::Column(const std::string& table, const std::string& column, const std::string& where) {
-    auto rs = store::StoreConnection().Execute("select " + column + " from " + table + " where " + where);
-    return rs.Eof() ? "<no row>" : rs.Fields(column);
+    auto rs = store::StoreConnection().Execute("select " + column + " as c from " + table + " where " + where);
+    return rs.Eof() ? "<no row>" : rs.Fields("c");
 }
 
-int WindowTest::LinesEqual(const std::string& line) const {
-    return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+int WindowTest::Said(const std::string& line) const {
+    const auto lines = log.Lines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
+QStringList WindowTest::Boxes() {
+    QStringList out;
+    for (const auto& b : msgbox::ShownBoxes()) out << b.title + "|" + QString::number(b.style) + "|" + b.text;
+    msgbox::ClearShown();
+    return out;
 }
 
 void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -83,17 +69,15 @@ QStringList Entries(const QListWidget* list) {
     return out;
 }
 
+void SelectRow(QListWidget* list, int row) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(row)).center());
+}
+
 void DoubleClickRow(QListWidget* list, int row) {
-    // The window system sends press, release, double-click, release.
     const QPoint at = list->visualItemRect(list->item(row)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-}
-
-void SelectRow(QListWidget* list, int row) {
-    const QRect rect = list->visualItemRect(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
 }
 
 }  // namespace wintest

@@ -1,7 +1,9 @@
 #pragma once
-// What the window tests share: a real store in a temporary folder, a recorder for status lines and boxes,
-// and unloading every window between tests.
+// What the window tests share: a real store in a temporary folder, the
+// status lines and message boxes of the test, and unloading every window
+// between tests.
 
+#include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +12,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 class QListWidget;
 
@@ -21,37 +22,30 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Rows straight into the store, as another window or a run left them.
-    std::int64_t AddProfile(const std::string& host, const std::string& user, const std::string& port = "21",
-                            const std::string& password = "pw", const std::string& directory = "/",
-                            const std::string& notes = "");
-    std::int64_t AddJob(const std::string& folder, const std::string& settingsId, const std::string& subDirs = "NO");
-    void AddFile(const std::string& fullPath, std::int64_t syncId);
-    std::int64_t Count(const std::string& table, const std::string& where = "");
-    // One column of one row, read back from the store.
-    std::string Column(const std::string& table, const std::string& column, const std::string& where);
-
-    // Status lines written since the test began, and how often one was.
-    const std::vector<std::string>& Lines() const { return lines_; }
-    int LinesEqual(const std::string& line) const;
-    void ClearLines() { lines_.clear(); }
+    // A profile for `host` on port 21 (user "tessary"), a file record.
+    static std::int64_t AddProfile(const std::string& host) { return testsupport::AddProfile(21, "pw", "/", host); }
+    static void AddFile(const std::string& fullPath, std::int64_t syncId);
+    static std::int64_t Count(const std::string& table, const std::string& where = "1");
+    // One column (or expression) of the row that `where` picks.
+    static std::string Column(const std::string& table, const std::string& column, const std::string& where);
+    // How often the line was written.
+    int Said(const std::string& line) const;
+    // The boxes shown since the last call, as "<title>|<style>|<text>".
+    static QStringList Boxes();
 
     testsupport::TempDir dir;
-
-private:
-    std::vector<std::string> lines_;
+    testsupport::LineRecorder log;
 };
 
-// Closes every list and editor window and lets deferred deletes run, so the
-// next test starts with nothing loaded.
+// Closes every list and editor window and runs the deferred deletes, so
+// the next test starts with nothing loaded.
 void UnloadAll();
-// Runs posted deletes now (a closed window goes on its next loop turn).
 void FlushDeletes();
 
 QStringList Entries(const QListWidget* list);
-// Double-clicks the entry with the given row, as the user does.
-void DoubleClickRow(QListWidget* list, int row);
-// Selects the entry with the given row, as a click does.
+// A click on the row's entry, and the double click as the window system
+// sends it (press, release, double-click, release).
 void SelectRow(QListWidget* list, int row);
+void DoubleClickRow(QListWidget* list, int row);
 
 }  // namespace wintest

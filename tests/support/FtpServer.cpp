@@ -67,11 +67,12 @@ FtpServer::FtpServer(std::string root, Options options) : root_(std::move(root))
 
 void FtpServer::ReadLines(int timeoutMs) {
     pollfd p{out_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) return;
-    char buf[512];
-    const ssize_t n = ::read(out_, buf, sizeof buf);
-    if (n <= 0) return;
-    pending_.append(buf, static_cast<std::size_t>(n));
+    for (; ::poll(&p, 1, timeoutMs) > 0; timeoutMs = 0) {
+        char buf[4096];
+        const ssize_t n = ::read(out_, buf, sizeof buf);
+        if (n <= 0) return;
+        pending_.append(buf, static_cast<std::size_t>(n));
+    }
     std::size_t nl;
     while ((nl = pending_.find('\n')) != std::string::npos) {
         const std::string line = pending_.substr(0, nl);
@@ -87,23 +88,13 @@ void FtpServer::ReadLines(int timeoutMs) {
     }
 }
 
-void FtpServer::Drain() {
-    // The server writes its lines right after it answers: drain the pipe
-    // until it has been quiet for a moment.
-    for (int i = 0; i < 50; ++i) {
-        pollfd p{out_, POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0) break;
-        ReadLines(0);
-    }
-}
-
 int FtpServer::logins() {
-    Drain();
+    ReadLines(0);
     return logins_;
 }
 
 std::vector<std::string> FtpServer::commands() {
-    Drain();
+    ReadLines(0);
     return commands_;
 }
 

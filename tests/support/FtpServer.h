@@ -28,16 +28,18 @@ public:
 
     int port() const { return port_; }
     const std::string& root() const { return root_; }
-    // Logins the server has accepted so far.
+    // Logins the server has accepted so far. The server reports each one
+    // (and each command) before it replies, so whatever a client has had a
+    // reply to is counted here without waiting.
     int logins();
-    // Every command line the server has received so far, in order (PASS
-    // with its argument masked). Needs Options::logCommands; call it often
-    // enough that the server's output pipe never fills.
+    // Every command line received so far, in order, PASS masked. Needs
+    // Options::logCommands; call it often enough that the pipe never fills.
     std::vector<std::string> commands();
 
 private:
+    // Takes in the lines the server has written; waits up to timeoutMs for
+    // the first of them.
     void ReadLines(int timeoutMs);
-    void Drain();
     void Stop();
 
     std::string root_;
