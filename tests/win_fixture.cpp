@@ -8,8 +8,10 @@
 #include "store/Store.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QListWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -46,11 +48,19 @@ int WindowTest::Said(const std::string& line) const {
     return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
-QStringList WindowTest::Boxes() {
+QStringList Boxes() {
     QStringList out;
     for (const auto& b : msgbox::ShownBoxes()) out << b.title + "|" + QString::number(b.style) + "|" + b.text;
     msgbox::ClearShown();
     return out;
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(30000);
+    QTimer tick;  // wakes the wait below at least every 20 ms
+    tick.start(20);
+    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
 }
 
 void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QListWidget;
@@ -30,12 +31,15 @@ protected:
     static std::string Column(const std::string& table, const std::string& column, const std::string& where);
     // How often the line was written.
     int Said(const std::string& line) const;
-    // The boxes shown since the last call, as "<title>|<style>|<text>".
-    static QStringList Boxes();
 
     testsupport::TempDir dir;
     testsupport::LineRecorder log;
 };
+
+// The boxes shown since the last call, as "<title>|<style>|<text>".
+QStringList Boxes();
+// Lets the GUI thread work until `done` holds, for at most 30 s.
+bool WaitUntil(const std::function<bool()>& done);
 
 // Closes every list and editor window and runs the deferred deletes, so
 // the next test starts with nothing loaded.

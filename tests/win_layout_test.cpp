@@ -1,8 +1,10 @@
-// The four windows as laid out: captions, client sizes, fixed borders, and
-// every control by name with its caption and place (twips at 15 a pixel).
+// The list, editor and transfer windows as laid out: captions, client
+// sizes, fixed borders, owners, and every control by name with its caption
+// and place (twips at 15 a pixel).
 
 #include "folders/frmFolderSettings.h"
 #include "folders/frmFolders.h"
+#include "ftp/frmFTP.h"
 #include "servers/frmServerSettings.h"
 #include "servers/frmServers.h"
 #include "shell/Twips.h"
@@ -30,6 +32,7 @@ struct WindowLayout {
     std::function<QWidget*()> load;
     QString caption;
     int width, height;  // twips
+    QWidget* owner;
     std::vector<Control> controls;
     std::vector<const char*> tabOrder;
 };
@@ -56,22 +59,26 @@ const QWidget* NextTabStop(const QWidget* from) {
 class Layouts : public wintest::WindowTest {};
 
 TEST_F(Layouts, WindowsAndControlsAsDesigned) {
+    QWidget main;
+    main.setGeometry(200, 150, 640, 480);
+    main.show();
+    frmFTP transfer(&main);
     const QString foldersHint =
         "Double click an entry to edit it, you can also clear the current file status for the selected folder.";
     const std::vector<WindowLayout> layouts{
-        {"frmServers", [] { return &frmServers::Load(); }, "myServers", 7215, 3915,
+        {"frmServers", [] { return &frmServers::Load(); }, "myServers", 7215, 3915, nullptr,
          {{"lstServers", "", 30, 60, 7155, 3375},
           {"cmdAdd", "&Add Server", 30, 3480, 3525, 255},
           {"cmdDelete", "&Delete Server", 3600, 3480, 3585, 255},
           {"Label1", "Double click an entry to edit it.", 60, 3720, 7155, 285}},
          {"lstServers", "cmdAdd", "cmdDelete"}},
-        {"frmFolders", [] { return &frmFolders::Load(); }, "myFolders", 7215, 3945,
+        {"frmFolders", [] { return &frmFolders::Load(); }, "myFolders", 7215, 3945, nullptr,
          {{"lstServers", "", 30, 60, 7155, 3375},
           {"cmdAdd", "&Add Folder", 30, 3480, 3525, 255},
           {"cmdDelete", "&Delete Folder", 3600, 3480, 3585, 255},
           {"Label1", foldersHint, 60, 3750, 7155, 285}},
          {"lstServers", "cmdAdd", "cmdDelete"}},
-        {"frmServerSettings", [] { return &frmServerSettings::Load(); }, "Server Settings", 4680, 3480,
+        {"frmServerSettings", [] { return &frmServerSettings::Load(); }, "Server Settings", 4680, 3480, nullptr,
          {{"Label1", "Server Hostname:", 60, 120, 1305, 255},
           {"txtServer", "", 1440, 90, 3195, 285},
           {"Label2", "Server Port:", 60, 450, 1305, 255},
@@ -86,7 +93,7 @@ TEST_F(Layouts, WindowsAndControlsAsDesigned) {
           {"cmdClose", "&Save", 30, 2940, 4635, 255},
           {"cmdTestFTP", "&Test Connection", 30, 3240, 4635, 255}},
          {"txtServer", "txtPort", "txtUsername", "txtPassword", "txtFolder", "txtNotes", "cmdClose", "cmdTestFTP"}},
-        {"frmFolderSettings", [] { return &frmFolderSettings::Load(); }, "Folder Settings", 4680, 1605,
+        {"frmFolderSettings", [] { return &frmFolderSettings::Load(); }, "Folder Settings", 4680, 1605, nullptr,
          {{"Folder", "Local Folder:", 60, 120, 1305, 255},
           {"txtFolder", "", 1440, 90, 3195, 285},
           {"Label2", "Use Server:", 60, 450, 1305, 255},
@@ -97,16 +104,29 @@ TEST_F(Layouts, WindowsAndControlsAsDesigned) {
           {"cmdClearFolderInfo", "Clear file state information... Re-backup files under this folder", 30, 1350,
            4635, 255}},
          {"txtFolder", "cmdClose", "chkSubDirs", "cmbServers", "cmdClearFolderInfo"}},
+        {"frmFTP", [&] { return &transfer; }, "", 4080, 1200, &main,
+         {{"lblStatus", "Connecting.....", 30, 30, 4005, 645},
+          {"cmdHide", "Hide", 120, 690, 3765, 225},
+          {"lblCurrentFile", "", 30, 960, 4035, 255}},
+         {}},
     };
     for (const auto& layout : layouts) {
         SCOPED_TRACE(layout.window);
         QWidget* w = layout.load();
-        EXPECT_EQ(w->objectName(), layout.window);
+        if (!layout.owner) {
+            EXPECT_EQ(w->objectName(), layout.window);
+        }
         EXPECT_EQ(w->windowTitle(), layout.caption);
         EXPECT_EQ(w->size(), QSize(Px(layout.width), Px(layout.height)));
         EXPECT_EQ(w->minimumSize(), w->maximumSize()) << "the user cannot resize it";
         EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
-        EXPECT_EQ(w->parentWidget(), nullptr) << "no owner window";
+        EXPECT_TRUE(w->isWindow());
+        EXPECT_EQ(w->parentWidget(), layout.owner);
+        if (layout.owner) {
+            EXPECT_FALSE(w->windowIcon().isNull());
+            EXPECT_LE((w->geometry().center() - layout.owner->frameGeometry().center()).manhattanLength(), 2)
+                << "centred on its owner";
+        }
         for (const auto& c : layout.controls) {
             SCOPED_TRACE(c.name);
             auto* control = w->findChild<QWidget*>(c.name);
