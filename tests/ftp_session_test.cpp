@@ -2,6 +2,7 @@
 // server: the lines of connecting, sending and closing, folders made once,
 // the remote directory as a floor, and each way a job fails to go out.
 
+#include "ftp/FtpPaths.h"
 #include "ftp/modFTP.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
@@ -23,8 +24,6 @@ using testsupport::FtpServer;
 using testsupport::ReadFile;
 using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
-
-const std::string kRefused = "FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n";
 
 struct Watcher : syncrun::RunObserver {
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
@@ -113,12 +112,9 @@ TEST_F(Uploads, RemoteFolderNeverClimbsAboveTheRemoteDirectory) {
 TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
     Serve();
     auto& db = store::StoreConnection();
-    const auto idOf = [&](const std::string& insert) {
-        db.Execute(insert);
-        return db.LastInsertId();
-    };
-    const auto orphan = idOf("insert into Tessary (Folder, SettingsID, SubDirs) values ('/x', 999, 'NO')");
-    const auto unset = idOf("insert into Tessary (Folder, SettingsID, SubDirs) values ('/y', NULL, 'NO')");
+    const auto orphan = testsupport::AddJob("/x", 999);
+    db.Execute("insert into Tessary (Folder, SettingsID) values ('/y', NULL)");
+    const auto unset = db.LastInsertId();
     const auto read = [&](std::int64_t id) { return syncrun::ReadJob(db, id); };
     const struct {
         syncrun::Job job;
@@ -151,10 +147,7 @@ TEST_F(Uploads, ConnectingAgainClosesTheHeldConnection) {
     ASSERT_TRUE(uploader_.Connect(job));
     ASSERT_TRUE(uploader_.Connect(job));
     EXPECT_EQ(server_->logins(), 2);
-    const auto quits = [&] {
-        const auto commands = server_->commands();
-        return std::count(commands.begin(), commands.end(), "QUIT");
-    };
+    const auto quits = [&] { return std::ranges::count(server_->commands(), std::string("QUIT")); };
     EXPECT_EQ(quits(), 1);
     uploader_.Close();
     EXPECT_EQ(quits(), 2);
@@ -168,24 +161,18 @@ TEST_F(Uploads, RefusedAndUnsendableFilesAreReported) {
     ASSERT_TRUE(uploader_.Connect(Job()));
     log_.Clear();
     EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", ""));
-    EXPECT_EQ(log_.Lines(), (Lines{kRefused, "Extended Info: 553 Refused by the test server."}));
+    EXPECT_EQ(log_.Lines(), (Lines{"FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n", "Extended Info: 553 Refused by the test server."}));
     EXPECT_EQ(watcher_.statuses.back(), "Uploading " + refused) << "the label stays on the file";
 
     log_.Clear();
     const std::string evil = Local("evil\nDELE x.txt");
     EXPECT_FALSE(uploader_.UploadPath(evil, "evil\nDELE x.txt", "home/anna/"));
     EXPECT_FALSE(uploader_.UploadPath(evil, "evil.txt", "home/an\rna/"));
-    const Lines lines = log_.Lines();
-    ASSERT_EQ(lines.size(), 2u);
-    for (const auto& line : lines) {
-        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
-        EXPECT_NE(line.find("line break"), std::string::npos) << line;
-    }
-    EXPECT_NE(lines[0].find("evil\\nDELE x.txt"), std::string::npos) << lines[0];
-    for (const auto& command : server_->commands()) {
-        EXPECT_EQ(command.find("evil"), std::string::npos) << command;
-        EXPECT_EQ(command.find("MKD"), std::string::npos) << command;
-    }
+    const std::string passedOver = " is passed over: its name holds a line break or NUL character.";
+    EXPECT_EQ(log_.Lines(), Lines(2, "FTP Info: " + ftp::Printable(evil) + passedOver));
+    EXPECT_NE(log_.Lines()[0].find("evil\\nDELE x.txt"), std::string::npos);
+    for (const auto& command : server_->commands())
+        for (const char* part : {"evil", "MKD"}) EXPECT_EQ(command.find(part), std::string::npos) << command;
 }
 
 }  // namespace

@@ -1,28 +1,20 @@
-// The main window over a real store in a temporary folder: the start-up
-// lines and the failed start-up, the status log's limit, resizing, a sync
-// on its own thread, the unattended run of the real program, shutdown and
-// the menus.
+// The main window over a real store: the start-up lines and the failed
+// start-up, the status log's limit, resizing, a sync on its own thread,
+// shutdown and the menus; and the transfer window on top while connected.
 
 #include "ftp/frmFTP.h"
-#include "servers/frmServers.h"
-#include "shell/MsgBox.h"
+#include "ftp/modAlwaysOnTop.h"
 #include "shell/Runtime.h"
 #include "shell/StatusLog.h"
 #include "shell/Twips.h"
 #include "shell/frmMain.h"
-#include "store/Store.h"
-#include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
 #include "tests/win_fixture.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QListWidget>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSet>
-#include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -30,7 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using wintest::Boxes;
-using wintest::WaitUntil;
 
 struct Ended {  // End() throws this instead of ending the test program
     int status;
@@ -44,7 +35,6 @@ protected:
     void SetUp() override {
         runtime::SetAppPathForTesting(dir.path());
         runtime::SetEndHookForTesting([](int status) { throw Ended{status}; });
-        runtime::SetCommandLine(0, nullptr);
         msgbox::EnableTestMode(true);
     }
     void TearDown() override {
@@ -53,7 +43,6 @@ protected:
         store::StoreConnection().Close();
         runtime::SetEndHookForTesting({});
         runtime::SetAppPathForTesting({});
-        msgbox::EnableTestMode(true);
     }
     static QStringList Lines(const frmMain& main) {
         QStringList lines;
@@ -64,41 +53,28 @@ protected:
 };
 
 TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
-    const struct {
-        const char* what;
-        bool store, jobTable;
-        QStringList lines;
-        const char* detail;  // what the last line names, after a failure
-    } cases[] = {
-        {"clean", true, true, kCleanStart, nullptr},
-        {"no store", false, false, {"Init Program", "Setting Database Connection String"}, "information.mdb"},
-        {"no job table", true, false, {"Init Program", "Setting Database Connection String", "Opened Database"},
-         "Tessary"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    const QString failed = "An error has destroyed the chances of this program functioning";
+    const std::tuple<const char*, QStringList, const char*> cases[] = {  // the store; the lines; the error names
+        {"clean", kCleanStart, nullptr},
+        {"none", {"Init Program", "Setting Database Connection String", failed}, "information.mdb"},
+        {"no job table", {"Init Program", "Setting Database Connection String", "Opened Database", failed}, "Tessary"}};
+    for (const auto& [store, lines, detail] : cases) {
+        SCOPED_TRACE(store);
         testsupport::TempDir app;
         runtime::SetAppPathForTesting(app.path());
-        if (c.store) testsupport::MakeStore(app.path());
-        if (!c.jobTable && c.store) {
+        if (std::string(store) != "none") testsupport::MakeStore(app.path());
+        if (std::string(store) == "no job table") {
             testsupport::OpenStoreIn(app.path());
             store::StoreConnection().Execute("drop table Tessary");
             store::StoreConnection().Close();
         }
         frmMain main;
         main.Form_Load();
-        QStringList expected = c.lines;
-        if (c.detail) expected << "An error has destroyed the chances of this program functioning";
-        EXPECT_EQ(Lines(main).mid(0, expected.size()), expected);
-        EXPECT_EQ(Lines(main).size(), expected.size() + (c.detail ? 1 : 0));
-        if (c.detail) {
-            EXPECT_TRUE(Lines(main).last().contains(c.detail)) << Lines(main).last().toStdString();
-            EXPECT_EQ(Boxes(), QStringList{"EEK|16|An error occured while attempting to open settings"});
-        } else {
-            EXPECT_TRUE(Boxes().isEmpty());
-        }
-        EXPECT_EQ(store::StoreConnection().IsOpen(), c.store);
-        EXPECT_EQ(fs::exists(app / "information.mdb"), c.store) << "a missing store is never made";
+        EXPECT_EQ(Lines(main).mid(0, lines.size()), lines);
+        EXPECT_EQ(Lines(main).size(), lines.size() + (detail ? 1 : 0));
+        EXPECT_TRUE(!detail || Lines(main).last().contains(detail)) << Lines(main).last().toStdString();
+        EXPECT_EQ(Boxes(), detail ? QStringList{"EEK|16|An error occured while attempting to open settings"} : QStringList());
+        EXPECT_EQ(fs::exists(app / "information.mdb"), std::string(store) != "none") << "a missing store is never made";
         EXPECT_EQ(main.windowTitle(), "Tessary - v. 0.8");
         store::StoreConnection().Close();
     }
@@ -107,16 +83,14 @@ TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
 TEST_F(MainWindow, StatusLogEmptiesItselfAtFourHundredLines) {
     frmMain main;
     const QString cleared = "Cleared due to too much data";
-    const struct {
-        int calls, count, selected;
-        QString last;
-    } cases[] = {{1, 1, 0, "line 1"}, {399, 399, 398, "line 399"}, {400, 1, -1, cleared}, {401, 2, 1, "line 401"}};
-    for (const auto& c : cases) {
+    const std::tuple<int, int, int, QString> cases[] = {  // lines written, count, selected row, last line
+        {1, 1, 0, "line 1"}, {399, 399, 398, "line 399"}, {400, 1, -1, cleared}, {401, 2, 1, "line 401"}};
+    for (const auto& [calls, count, selected, last] : cases) {
         main.lstStatus->clear();
-        for (int i = 1; i <= c.calls; ++i) ::LogStatus("line " + std::to_string(i));
-        EXPECT_EQ(main.lstStatus->count(), c.count) << c.calls;
-        EXPECT_EQ(Lines(main).last(), c.last) << c.calls;
-        EXPECT_EQ(main.lstStatus->currentRow(), c.selected) << c.calls;
+        for (int i = 1; i <= calls; ++i) ::LogStatus("line " + std::to_string(i));
+        EXPECT_EQ(main.lstStatus->count(), count) << calls;
+        EXPECT_EQ(Lines(main).last(), last) << calls;
+        EXPECT_EQ(main.lstStatus->currentRow(), selected) << calls;
     }
     ::LogStatus("");
     EXPECT_EQ(main.lstStatus->count(), 3) << "an empty text is a line too";
@@ -125,22 +99,16 @@ TEST_F(MainWindow, StatusLogEmptiesItselfAtFourHundredLines) {
 TEST_F(MainWindow, StatusListFollowsTheWindowSize) {
     frmMain main;
     main.show();
-    main.resize(Px(8550), Px(6000));
-    QApplication::processEvents();
-    const QRect before = main.lstStatus->geometry();
-    main.resize(main.width() + 67, main.height() + 67);
-    QApplication::processEvents();
-    const QRect after = main.lstStatus->geometry();
-    EXPECT_EQ(after.size(), before.size() + QSize(67, 67));
-    EXPECT_EQ(after.topLeft(), QPoint(Px(30), Px(30)));
-    EXPECT_EQ(after.height(), main.frameGeometry().height() - Px(780));
-    EXPECT_EQ(after.width(), main.frameGeometry().width() - Px(195));
-    main.setMinimumSize(0, 0);  // too low for the margin: the height stays, the width follows
-    main.resize(Px(6000), Px(600));
-    QApplication::processEvents();
-    ASSERT_LT(main.frameGeometry().height(), Px(780));
-    EXPECT_EQ(main.lstStatus->height(), after.height());
-    EXPECT_EQ(main.lstStatus->width(), main.frameGeometry().width() - Px(195));
+    main.setMinimumSize(0, 0);
+    for (const QSize size : {QSize(Px(8550), Px(6000)), QSize(Px(8550) + 67, Px(6000) + 67), QSize(Px(6000), Px(600))}) {
+        const int height = main.lstStatus->height();
+        main.resize(size);
+        QApplication::processEvents();
+        EXPECT_EQ(main.lstStatus->pos(), QPoint(Px(30), Px(30)));
+        EXPECT_EQ(main.lstStatus->width(), main.frameGeometry().width() - Px(195));
+        const int fitted = main.frameGeometry().height() - Px(780);
+        EXPECT_EQ(main.lstStatus->height(), fitted >= 0 ? fitted : height) << "too low for the margin: it stays";
+    }
 }
 
 TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
@@ -162,54 +130,35 @@ TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
     main.cmdSyncNow_Click();
     EXPECT_TRUE(main.SyncRunning()) << "the click returns at once";
     main.cmdSyncNow_Click();
-    EXPECT_TRUE(WaitUntil([&] { return !main.SyncRunning(); }));
+    EXPECT_TRUE(wintest::WaitUntil([&] { return !main.SyncRunning(); }));
     qApp->removeEventFilter(&transferWindows);
     const QStringList lines = Lines(main);
-    EXPECT_TRUE(lines.contains("User initiated Sync"));
-    EXPECT_TRUE(lines.contains("A sync is already running."));
-    EXPECT_TRUE(lines.contains("FTP Info: File transfered!")) << lines.join('\n').toStdString();
+    for (const char* line : {"User initiated Sync", "A sync is already running.", "FTP Info: File transfered!"})
+        EXPECT_TRUE(lines.contains(line)) << line;
     EXPECT_EQ(lines.last(), "All Sync's Complete");
     EXPECT_EQ(testsupport::ReadFile(server.root() + "/backup" + dir.path() + "/data/a.txt"), "a");
     EXPECT_EQ(transferWindows.shown.size(), 1);
-    wintest::FlushDeletes();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(main.findChildren<frmFTP*>().isEmpty()) << "the job's window goes with the job";
 }
 
-TEST_F(MainWindow, TheUnattendedRunWritesItsLinesAndEnds) {
-    fs::copy_file(TESSARY_EXE, dir / "tessary");
-    testsupport::MakeStore(dir.path());
-    const auto run = testsupport::RunProgram(dir / "tessary", {"--quiet", "/sync"}, {"QT_QPA_PLATFORM=offscreen"});
-    EXPECT_EQ(run.status, 0) << run.err;  // no jobs: a clean run
-    EXPECT_EQ(run.out, (kCleanStart + QStringList{"User initiated Sync", "All Sync's Complete", ""}).join('\n').toStdString());
-}
-
-TEST_F(MainWindow, ExitAndTheCloseBoxEndTheProcess) {
-    frmMain main;
-    EXPECT_THROW(main.cmdExit_Click(), Ended);
-    main.show();
-    try {
-        main.close();
-        FAIL() << "closing the main window must end the process";
-    } catch (const Ended& e) {
-        EXPECT_EQ(e.status, 0);
-    }
-}
-
-TEST_F(MainWindow, MenusOpenTheOneListEachAndAskBeforeClearing) {
+TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     testsupport::MakeStore(dir.path());
     frmMain main;
     main.Form_Load();
+    EXPECT_THROW(main.cmdExit_Click(), Ended);
+    main.show();
+    EXPECT_THROW(main.close(), Ended);
     QStringList menus;
     for (QAction* a : main.menuBar()->actions()) menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&File", "&Sync", "&Database"}));
-    EXPECT_EQ(QStringList({main.cmdSites->text(), main.cmdFoldersList->text(), main.cmdBlank->text(),
-                           main.cmdExit->text(), main.cmdSyncNow->text(), main.mnuForceClear->text(),
-                           main.mnuClearFolderInfo->text()}),
-              (QStringList{"&Sites List", "&Folders List", "", "E&xit", "&Now", "&Force Entire Backup",
-                           "&Clear Information for a folder"}));
+    for (QAction* a : {main.cmdSites, main.cmdFoldersList, main.cmdBlank, main.cmdExit, main.cmdSyncNow,
+                       main.mnuForceClear, main.mnuClearFolderInfo})
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&File", "&Sync", "&Database", "&Sites List", "&Folders List", "", "E&xit", "&Now",
+                                  "&Force Entire Backup", "&Clear Information for a folder"}));
     main.cmdBlank->trigger();
     for (QAction* open : {main.cmdSites, main.cmdSites, main.cmdFoldersList, main.cmdFoldersList}) open->trigger();
-    EXPECT_TRUE(frmServers::Loaded() && frmServers::Loaded()->isVisible());
+    EXPECT_TRUE(frmServers::Loaded() && frmServers::Loaded()->isVisible() && frmFolders::Loaded()->isVisible());
     EXPECT_EQ(Lines(main).mid(5), (QStringList{"Listing Settings in Servers Screen", "Listing Settings in Folders Screen"}));
 
     main.mnuClearFolderInfo_Click();
@@ -217,7 +166,6 @@ TEST_F(MainWindow, MenusOpenTheOneListEachAndAskBeforeClearing) {
                                    "Folders area\r\nDouble click on the folder and then select Clear Information"});
     auto& db = store::StoreConnection();
     db.Execute("insert into myFiles (FullPath, SyncID) values('/data/a.txt', '1')");
-    testsupport::AddJob("/data", 1);
     const auto files = [&] { return db.Execute("select count(*) as n from myFiles").FieldInt("n"); };
     msgbox::QueueAnswer(vbNo);
     main.mnuForceClear_Click();
@@ -231,13 +179,49 @@ TEST_F(MainWindow, MenusOpenTheOneListEachAndAskBeforeClearing) {
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
     EXPECT_EQ(files(), 0);
-    EXPECT_EQ(db.Execute("select count(*) as n from Tessary").FieldInt("n"), 1);
     EXPECT_EQ(Boxes().last(), "Result|64|Complete, information cleared\r\nSelect Sync --> Now to re-backup everything");
     db.Close();
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
     EXPECT_EQ(Boxes().last(), "Tessary|16|Operation is not allowed when the object is closed.");
     EXPECT_EQ(Lines(main).size(), 7) << "the database menu logs nothing";
+}
+
+TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
+    QWidget hidden;  // a window off the screen stays off it
+    SetAlwaysOnTop(&hidden, true);
+    EXPECT_FALSE(hidden.isVisible());
+    testsupport::MakeStore(dir.path());
+    testsupport::OpenStoreIn(dir.path());
+    testsupport::FtpServer server(dir / "root");
+    const auto job = testsupport::AddJob("/x", testsupport::AddProfile(server.port(), "secret", "/"), "NO");
+    testsupport::LineRecorder log;
+    QWidget owner;
+    owner.show();
+    frmFTP window(&owner);
+    window.show();
+    QApplication::processEvents();
+    const QRect place = window.geometry();
+    const auto onTop = [&] { return window.windowFlags().testFlag(Qt::WindowStaysOnTopHint); };
+    for (int step = 0; step < 3; ++step) {
+        if (step < 2) {
+            EXPECT_TRUE(window.ConnectToFTP(job));  // the second time on top already: nothing moves
+        } else {
+            window.findChild<QPushButton*>("cmdHide")->click();
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(onTop(), step < 2) << step;
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.geometry(), place);
+    }
+    testsupport::WriteFile(dir / "a.txt", "a");
+    window.SetCurrentFile("a.txt");
+    EXPECT_TRUE(window.UploadFile(dir / "a.txt", "a.txt", ""));
+    EXPECT_EQ(window.StatusText() + " " + window.CurrentFileText(), "Scanning Files.. a.txt");
+    window.Unload();
+    QApplication::processEvents();
+    EXPECT_FALSE(window.isVisible() || onTop());
+    EXPECT_EQ(log.Lines().back(), "FTP Info: I have disconnected from the server.");
 }
 
 }  // namespace

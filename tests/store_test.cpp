@@ -1,5 +1,5 @@
 // The bottom layer: the store over real SQLite files (opening, creating,
-// keys, the statement forms the program sends, quoting, refusals), entry
+// the statement forms the program sends, keys, quoting, refusals), entry
 // IDs, and the runtime's /SYNC switch, command line and numeric test.
 
 #include "shell/EntryID.h"
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 #include <sys/stat.h>
 
 namespace {
@@ -58,17 +59,6 @@ TEST(StoreOpen, OnlyAnExistingStoreOpensAndNoneIsCreated) {
     EXPECT_FALSE(conn.Execute("select * from Tessary").Eof());
 }
 
-TEST_F(Store, KeysCountUpPastSixteenBitsAndAreNeverReused) {
-    conn.Execute("insert into mySettings (FTPServer) values('a')");
-    conn.Execute("insert into mySettings (FTPServer) values('b')");
-    conn.Execute("delete from mySettings where SettingsID = 2");
-    conn.Execute("insert into mySettings (FTPServer) values('c')");
-    EXPECT_EQ(conn.Execute("select * from mySettings where FTPServer = 'c'").FieldInt("SettingsID"), 3);
-    conn.Execute("insert into Tessary (SyncID, Folder) values(70000, '/big')");
-    conn.Execute("insert into Tessary (Folder) values('/next')");
-    EXPECT_EQ(conn.Execute("select * from Tessary where SyncID = 70001").Fields("Folder"), "/next");
-}
-
 TEST_F(Store, AcceptsTheProgramsStatementForms) {
     // Names and keywords in any letter case; quoted digits into numeric columns.
     conn.Execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) "
@@ -99,6 +89,11 @@ TEST_F(Store, AcceptsTheProgramsStatementForms) {
     conn.Execute("delete from myfiles");
     EXPECT_EQ(Count("myFiles"), 0);
     EXPECT_EQ(Count("Tessary"), 1);
+    // Keys go past 16 bits and are never used again.
+    conn.Execute("insert into Tessary (SyncID, Folder) values(70000, '/big')");
+    conn.Execute("delete from Tessary where SyncID = 70000");
+    conn.Execute("insert into Tessary (Folder) values('/next')");
+    EXPECT_EQ(conn.Execute("select * from Tessary where Folder = '/next'").FieldInt("SyncID"), 70001);
 }
 
 TEST_F(Store, RefusedStatementsCarryTheStoresMessage) {
@@ -132,26 +127,17 @@ TEST_F(Store, QuotedTextRoundTripsExactly) {
 }
 
 TEST(EntryID, TheRecordKeyBeforeTheFirstBlank) {
-    const struct {
-        const char* entry;
-        std::optional<std::string> id;
-        std::optional<std::int64_t> key;
-    } cases[] = {
-        {"12 --> Server: my server User: anna", "12", 12},
-        {"40000 --> Folder: /big", "40000", 40000},
+    using Id = std::optional<std::string>;
+    using Key = std::optional<std::int64_t>;
+    const std::tuple<const char*, Id, Key> cases[] = {
+        {"12 --> Server: my server User: anna", "12", 12}, {"40000 --> Folder: /big", "40000", 40000},
         {"9223372036854775807 --> x", "9223372036854775807", INT64_C(9223372036854775807)},
-        {"9223372036854775808 --> x", "9223372036854775808", std::nullopt},  // beyond 64 bits
-        {" 3 --> leading blank", "", std::nullopt},
-        {"3", std::nullopt, std::nullopt},  // no blank: no ID
-        {"", std::nullopt, std::nullopt},
-        {"abc def", "abc", std::nullopt},
-        {"-3 --> x", "-3", std::nullopt},
-        {"+3 --> x", "+3", std::nullopt},
-        {"3\t--> x", "3\t-->", std::nullopt},  // only U+0020 counts
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(GetEntryID(c.entry), c.id) << '"' << c.entry << '"';
-        EXPECT_EQ(EntryKey(c.entry), c.key) << '"' << c.entry << '"';
+        {"9223372036854775808 --> x", "9223372036854775808", Key()},  // beyond 64 bits
+        {" 3 --> leading blank", "", Key()}, {"3", Id(), Key()}, {"", Id(), Key()}, {"abc def", "abc", Key()},
+        {"-3 --> x", "-3", Key()}, {"+3 --> x", "+3", Key()}, {"3\t--> x", "3\t-->", Key()}};  // only U+0020 counts
+    for (const auto& [entry, id, key] : cases) {
+        EXPECT_EQ(GetEntryID(entry), id) << '"' << entry << '"';
+        EXPECT_EQ(EntryKey(entry), key) << '"' << entry << '"';
     }
 }
 

@@ -1,55 +1,96 @@
 #pragma once
 // What the window tests share: a real store in a temporary folder, the
-// status lines and message boxes of the test, and unloading every window
-// between tests.
+// status lines and message boxes of the test, and no window left loaded.
 
+#include "folders/frmFolderSettings.h"
+#include "folders/frmFolders.h"
+#include "servers/frmServerSettings.h"
+#include "servers/frmServers.h"
+#include "shell/MsgBox.h"
+#include "store/Store.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <QStringList>
-
-#include <cstdint>
-#include <functional>
-#include <string>
-
-class QListWidget;
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QListWidget>
+#include <QTest>
+#include <QTimer>
 
 namespace wintest {
 
+// The boxes shown since the last call, as "<title>|<style>|<text>".
+inline QStringList Boxes() {
+    QStringList out;
+    for (const auto& b : msgbox::ShownBoxes()) out << b.title + "|" + QString::number(b.style) + "|" + b.text;
+    msgbox::ClearShown();
+    return out;
+}
+
+// Lets the GUI thread work until `done` holds, for at most 30 s.
+inline bool WaitUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(30000);
+    QTimer tick;  // wakes the wait at least every 20 ms
+    tick.start(20);
+    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+// Closes every list and editor and runs the deferred deletes.
+inline void UnloadAll() {
+    for (QWidget* w : std::initializer_list<QWidget*>{frmServerSettings::Loaded(), frmFolderSettings::Loaded(),
+                                                       frmServers::Loaded(), frmFolders::Loaded()})
+        if (w) w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+inline QStringList Entries(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+    return out;
+}
+
+// A click on the row's entry, or the double click as the window system
+// sends it: press, release, double-click, release.
+inline void Click(QListWidget* list, int row, bool twice = false) {
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    if (!twice) return;
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    // A profile for `host` on port 21 (user "tessary"), a file record.
+    void SetUp() override {
+        testsupport::MakeStore(dir.path());
+        testsupport::OpenStoreIn(dir.path());
+        msgbox::EnableTestMode(true);
+    }
+    void TearDown() override {
+        UnloadAll();
+        msgbox::EnableTestMode(true);  // forgets queued answers and shown boxes
+        store::StoreConnection().Close();
+    }
+    // A profile for `host` (user "tessary"), a file record, counts and columns.
     static std::int64_t AddProfile(const std::string& host) { return testsupport::AddProfile(21, "pw", "/", host); }
-    static void AddFile(const std::string& fullPath, std::int64_t syncId);
-    static std::int64_t Count(const std::string& table, const std::string& where = "1");
-    // One column (or expression) of the row that `where` picks.
-    static std::string Column(const std::string& table, const std::string& column, const std::string& where);
-    // How often the line was written.
-    int Said(const std::string& line) const;
+    static void AddFile(const std::string& path, std::int64_t syncId) {
+        store::StoreConnection().Execute("insert into myFiles (FullPath, SyncID) values(" + store::Quoted(path) + ", '" +
+                                         std::to_string(syncId) + "')");
+    }
+    static std::int64_t Count(const std::string& table, const std::string& where = "1") {
+        return store::StoreConnection().Execute("select count(*) as n from " + table + " where " + where).FieldInt("n");
+    }
+    static std::string Column(const std::string& table, const std::string& column, const std::string& where) {
+        auto rs = store::StoreConnection().Execute("select " + column + " as c from " + table + " where " + where);
+        return rs.Eof() ? "<no row>" : rs.Fields("c");
+    }
+    int Said(const std::string& line) const { return static_cast<int>(std::ranges::count(log.Lines(), line)); }
 
     testsupport::TempDir dir;
     testsupport::LineRecorder log;
 };
-
-// The boxes shown since the last call, as "<title>|<style>|<text>".
-QStringList Boxes();
-// Lets the GUI thread work until `done` holds, for at most 30 s.
-bool WaitUntil(const std::function<bool()>& done);
-
-// Closes every list and editor window and runs the deferred deletes, so
-// the next test starts with nothing loaded.
-void UnloadAll();
-void FlushDeletes();
-
-QStringList Entries(const QListWidget* list);
-// A click on the row's entry, and the double click as the window system
-// sends it (press, release, double-click, release).
-void SelectRow(QListWidget* list, int row);
-void DoubleClickRow(QListWidget* list, int row);
 
 }  // namespace wintest
