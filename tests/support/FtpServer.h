@@ -4,6 +4,7 @@
 // login and command before it replies, so whatever a client has had its
 // reply to is counted here at once, with no waiting.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,12 @@ public:
     std::vector<std::string> commands();
 
 private:
-    void ReadLines(int timeoutMs);  // waits up to timeoutMs for the first
+    bool ReadLines(int timeoutMs);  // waits up to timeoutMs for the first; false at the end
     void Stop();
 
     std::string root_;
-    int port_ = 0, pid_ = -1, out_ = -1, in_ = -1;  // closing in_ stops the server
+    std::FILE* out_ = nullptr;  // the server's standard output
+    int port_ = 0, pid_ = -1;
     int logins_ = 0;
     std::vector<std::string> commands_;
     std::string pending_;

@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 """A real FTP server on loopback for the tests (pyftpdlib), user "tessary",
-password "secret". Prints "PORT <n>" once it listens and serves until its
-standard input closes. Faults are injected by name, so tests see how the
+password "secret". Prints "PORT <port> <pid>" once it listens and serves
+until it is stopped or its parent ends. Faults are injected by name, so tests see how the
 client copes with a server that refuses or stops answering."""
 import argparse
+import ctypes
 import logging
 import os
+import signal
 import sys
-import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
@@ -68,14 +69,9 @@ def main():
 
     server = FTPServer(("127.0.0.1", 0), Handler)
     server.max_cons = 64
-    say("PORT %d" % server.socket.getsockname()[1])
-
-    def watch_stdin():
-        while sys.stdin.read(1):
-            pass
-        os._exit(0)
-    threading.Thread(target=watch_stdin, daemon=True).start()
-    server.serve_forever(handle_exit=False)
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG: never outlive the test
+    say("PORT %d %d" % (server.socket.getsockname()[1], os.getpid()))
+    server.serve_forever()
 
 
 if __name__ == "__main__":
