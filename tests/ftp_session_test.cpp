@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 
 namespace {
 
@@ -39,12 +38,14 @@ protected:
         testsupport::OpenStoreIn(tmp_.path());
     }
     void TearDown() override { store::StoreConnection().Close(); }
-    void Serve(const std::function<void(FtpServer::Options&)>& set = {}) {
+    void Serve(const std::string& refuseStor = "") {
         FtpServer::Options options;
-        if (set) set(options);
+        options.refuseStor = refuseStor;
+        options.logCommands = true;
         server_ = std::make_unique<FtpServer>(tmp_ / "root", options);
         fs::create_directories(tmp_ / "root/backup");
     }
+    long Quits() { return std::ranges::count(server_->commands(), std::string("QUIT")); }
     syncrun::Job Job(const std::string& password = "secret", const std::string& directory = "/backup") {
         const auto id = testsupport::AddJob("/home/anna", testsupport::AddProfile(server_->port(), password, directory));
         return syncrun::ReadJob(store::StoreConnection(), id);
@@ -68,7 +69,7 @@ struct CountingTap : ftp::ReadTap {
     std::size_t bytes = 0;
 };
 
-TEST_F(Uploads, ConnectSendAndCloseWriteTheirLines) {
+TEST_F(Uploads, ConnectSendAndCloseWriteTheirLinesBelowTheRemoteDirectory) {
     Serve();
     fs::create_directories(tmp_ / "root/backup/home/anna/old");
     ASSERT_TRUE(uploader_.Connect(Job()));
@@ -83,30 +84,25 @@ TEST_F(Uploads, ConnectSendAndCloseWriteTheirLines) {
     EXPECT_TRUE(uploader_.Upload(top, "top.txt", "top.txt", "", &tap));
     std::fclose(top);
     EXPECT_EQ(tap.bytes, std::string("content of top.txt").size());
-    uploader_.Close();
+    // A job folder such as /a/../../etc keeps its ".." levels in the remote
+    // folder; the file must still land below the profile's directory.
+    for (const char* folder : {"../../escaped/", "/../escaped/", "x/../../escaped/", "./escaped//./"})
+        EXPECT_TRUE(uploader_.UploadPath(report, "a.txt", folder)) << folder;
+    EXPECT_FALSE(fs::exists(tmp_ / "escaped") || fs::exists(tmp_ / "root/escaped"));
+    EXPECT_EQ(Landed("escaped/a.txt") + Landed("x/escaped/a.txt"), "content of docs/report.txtcontent of docs/report.txt");
     EXPECT_EQ(Landed("home/anna/docs/report.txt") + Landed("home/anna/docs/notes.txt") + Landed("top.txt"),
               "content of docs/report.txtcontent of docs/notes.txtcontent of top.txt");
-    EXPECT_EQ(log_.Lines(), (Lines{"FTP Info: Directory is changed to /backup", "FTP Info: DoneDir",
-                                   "FTP Info: File transfered!", "FTP Info: File transfered!",
-                                   "FTP Info: File transfered!", "FTP Info: File transfered!",
+    ASSERT_TRUE(uploader_.Connect(Job()));  // again: the held connection goes first
+    EXPECT_EQ(Quits(), 1);
+    uploader_.Close();
+    EXPECT_EQ(Quits(), 2);
+    const std::string sent = "FTP Info: File transfered!", connected = "FTP Info: Directory is changed to /backup";
+    EXPECT_EQ(log_.Lines(), (Lines{connected, "FTP Info: DoneDir", sent, sent, sent, sent, "FTP Info: DoneDir", sent,
+                                   sent, "FTP Info: DoneDir", sent, sent, connected,
                                    "FTP Info: I have disconnected from the server."}));
-    EXPECT_EQ(watcher_.connected, (std::vector<bool>{true, false}));
+    EXPECT_EQ(watcher_.connected, (std::vector<bool>{true, true, false}));
     EXPECT_FALSE(uploader_.IsConnected());
-    EXPECT_EQ(server_->logins(), 1);
-}
-
-// A job folder such as /a/../../etc keeps its ".." levels in the remote
-// folder; the file must still land below the profile's directory.
-TEST_F(Uploads, RemoteFolderNeverClimbsAboveTheRemoteDirectory) {
-    Serve();
-    ASSERT_TRUE(uploader_.Connect(Job()));
-    const std::string file = Local("a.txt");
-    for (const char* folder : {"../../escaped/", "/../escaped/", "x/../../escaped/", "./escaped//./"})
-        EXPECT_TRUE(uploader_.UploadPath(file, "a.txt", folder)) << folder;
-    EXPECT_FALSE(fs::exists(tmp_ / "escaped"));
-    EXPECT_FALSE(fs::exists(tmp_ / "root/escaped"));
-    EXPECT_EQ(Landed("escaped/a.txt"), "content of a.txt");
-    EXPECT_EQ(Landed("x/escaped/a.txt"), "content of a.txt");
+    EXPECT_EQ(server_->logins(), 2);
 }
 
 TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
@@ -141,27 +137,16 @@ TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
     EXPECT_THROW(read(orphan), store::StoreError);
 }
 
-TEST_F(Uploads, ConnectingAgainClosesTheHeldConnection) {
-    Serve([](FtpServer::Options& o) { o.logCommands = true; });
-    const syncrun::Job job = Job();
-    ASSERT_TRUE(uploader_.Connect(job));
-    ASSERT_TRUE(uploader_.Connect(job));
-    EXPECT_EQ(server_->logins(), 2);
-    const auto quits = [&] { return std::ranges::count(server_->commands(), std::string("QUIT")); };
-    EXPECT_EQ(quits(), 1);
-    uploader_.Close();
-    EXPECT_EQ(quits(), 2);
-}
-
 TEST_F(Uploads, RefusedAndUnsendableFilesAreReported) {
-    Serve([](FtpServer::Options& o) { o.refuseStor = "refused"; o.logCommands = true; });
+    Serve("refused");
     const std::string refused = Local("refused.txt");
     EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", "")) << "not connected";
     EXPECT_EQ(log_.Lines(), Lines{"FTP Info: FtpPutFile error code: 6 Message: "});
     ASSERT_TRUE(uploader_.Connect(Job()));
     log_.Clear();
     EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", ""));
-    EXPECT_EQ(log_.Lines(), (Lines{"FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n", "Extended Info: 553 Refused by the test server."}));
+    EXPECT_EQ(log_.Lines(), (Lines{"FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n",
+                                   "Extended Info: 553 Refused by the test server."}));
     EXPECT_EQ(watcher_.statuses.back(), "Uploading " + refused) << "the label stays on the file";
 
     log_.Clear();
