@@ -22,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using wintest::Boxes;
+using wintest::Entries;
 
 struct Ended {  // End() throws this instead of ending the test program
     int status;
@@ -44,11 +45,6 @@ protected:
         runtime::SetEndHookForTesting({});
         runtime::SetAppPathForTesting({});
     }
-    static QStringList Lines(const frmMain& main) {
-        QStringList lines;
-        for (int i = 0; i < main.lstStatus->count(); ++i) lines << main.lstStatus->item(i)->text();
-        return lines;
-    }
     testsupport::TempDir dir;
 };
 
@@ -70,9 +66,9 @@ TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
         }
         frmMain main;
         main.Form_Load();
-        EXPECT_EQ(Lines(main).mid(0, lines.size()), lines);
-        EXPECT_EQ(Lines(main).size(), lines.size() + (detail ? 1 : 0));
-        EXPECT_TRUE(!detail || Lines(main).last().contains(detail)) << Lines(main).last().toStdString();
+        EXPECT_EQ(Entries(main.lstStatus).mid(0, lines.size()), lines);
+        EXPECT_EQ(Entries(main.lstStatus).size(), lines.size() + (detail ? 1 : 0));
+        EXPECT_TRUE(!detail || Entries(main.lstStatus).last().contains(detail)) << Entries(main.lstStatus).last().toStdString();
         EXPECT_EQ(Boxes(), detail ? QStringList{"EEK|16|An error occured while attempting to open settings"} : QStringList());
         EXPECT_EQ(fs::exists(app / "information.mdb"), std::string(store) != "none") << "a missing store is never made";
         EXPECT_EQ(main.windowTitle(), "Tessary - v. 0.8");
@@ -89,7 +85,7 @@ TEST_F(MainWindow, StatusLogEmptiesItselfAtFourHundredLines) {
         main.lstStatus->clear();
         for (int i = 1; i <= calls; ++i) ::LogStatus("line " + std::to_string(i));
         EXPECT_EQ(main.lstStatus->count(), count) << calls;
-        EXPECT_EQ(Lines(main).last(), last) << calls;
+        EXPECT_EQ(Entries(main.lstStatus).last(), last) << calls;
         EXPECT_EQ(main.lstStatus->currentRow(), selected) << calls;
     }
     ::LogStatus("");
@@ -119,7 +115,7 @@ TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
     fs::create_directories(dir / "root/backup");
     testsupport::WriteFile(dir / "data/a.txt", "a");
     testsupport::AddJob(dir / "data", testsupport::AddProfile(server.port()));
-    struct : QObject {
+    struct : QObject {  // the transfer windows shown
         bool eventFilter(QObject* o, QEvent* e) override {
             if (e->type() == QEvent::Show && qobject_cast<frmFTP*>(o)) shown.insert(o);
             return false;
@@ -132,7 +128,7 @@ TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
     main.cmdSyncNow_Click();
     EXPECT_TRUE(wintest::WaitUntil([&] { return !main.SyncRunning(); }));
     qApp->removeEventFilter(&transferWindows);
-    const QStringList lines = Lines(main);
+    const QStringList lines = Entries(main.lstStatus);
     for (const char* line : {"User initiated Sync", "A sync is already running.", "FTP Info: File transfered!"})
         EXPECT_TRUE(lines.contains(line)) << line;
     EXPECT_EQ(lines.last(), "All Sync's Complete");
@@ -159,7 +155,7 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     main.cmdBlank->trigger();
     for (QAction* open : {main.cmdSites, main.cmdSites, main.cmdFoldersList, main.cmdFoldersList}) open->trigger();
     EXPECT_TRUE(frmServers::Loaded() && frmServers::Loaded()->isVisible() && frmFolders::Loaded()->isVisible());
-    EXPECT_EQ(Lines(main).mid(5), (QStringList{"Listing Settings in Servers Screen", "Listing Settings in Folders Screen"}));
+    EXPECT_EQ(Entries(main.lstStatus).mid(5), (QStringList{"Listing Settings in Servers Screen", "Listing Settings in Folders Screen"}));
 
     main.mnuClearFolderInfo_Click();
     EXPECT_EQ(Boxes(), QStringList{"Clear selected information|64|You can clear a folders information in the File --> "
@@ -184,7 +180,7 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
     EXPECT_EQ(Boxes().last(), "Tessary|16|Operation is not allowed when the object is closed.");
-    EXPECT_EQ(Lines(main).size(), 7) << "the database menu logs nothing";
+    EXPECT_EQ(Entries(main.lstStatus).size(), 7) << "the database menu logs nothing";
 }
 
 TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
