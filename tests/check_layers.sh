@@ -32,5 +32,5 @@ while IFS=: read -r file line text; do
         echo "$file:$line: includes $target: servers/ is not for folders/ or shell/"
         status=1
     fi
-done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"/]+/' "${dirs[@]}" --include='*.h' --include='*.cpp')
+done < <(grep -rnE '^\s*#\s*include\s*"[^"/]+/' "${dirs[@]}" --include='*.h' --include='*.cpp')
 exit $status

@@ -134,7 +134,8 @@ TEST_F(FtpClient, FailuresCarryTheirCodeAndTheServersReply) {
         std::uint32_t code;
         const char* reply;  // the start of the "Extended Info: " line; nullptr: no such line
     } cases[] = {
-        {"wrong password", [](FtpClient& t) { return !!t.Connect("Wr0ng-Pa55"); }, ERROR_INTERNET_EXTENDED_ERROR, "530 "},
+        {"wrong password", [](FtpClient& t) { return !!t.Connect("Wr0ng-Pa55"); }, ERROR_INTERNET_EXTENDED_ERROR,
+         "530 "},
         {"closed port", [&](FtpClient& t) { return !!t.Connect("secret", "127.0.0.1", closedPort); },
          ERROR_INTERNET_CANNOT_CONNECT, nullptr},
         {"bad host", [](FtpClient& t) { return !!t.Connect("secret", "no such/host"); },
@@ -181,8 +182,7 @@ TEST_F(FtpClient, ServersThatStopAnsweringTimeOut) {
         {
             Connection c = Connect();
             bool ok = !!c;
-            if (silentOn == "CWD")
-                ok = FtpSetCurrentDirectory(c.get(), "/") || FtpCreateDirectory(c.get(), "a/b/") != CreateResult::Failed;
+            if (silentOn == "CWD") ok = FtpCreateDirectory(c.get(), "a/b/") != CreateResult::Failed;
             if (silentOn == "STOR") ok = Put(c.get(), "s", "s");
             EXPECT_EQ(ok, silentOn == "QUIT");
             EXPECT_EQ(GetLastError(), silentOn == "QUIT" ? ERROR_SUCCESS : ERROR_INTERNET_TIMEOUT);

@@ -47,8 +47,8 @@ protected:
     }
     long Quits() { return std::ranges::count(server_->commands(), std::string("QUIT")); }
     syncrun::Job Job(const std::string& password = "secret", const std::string& directory = "/backup") {
-        const auto id = testsupport::AddJob("/home/anna", testsupport::AddProfile(server_->port(), password, directory));
-        return syncrun::ReadJob(store::StoreConnection(), id);
+        const auto profile = testsupport::AddProfile(server_->port(), password, directory);
+        return syncrun::ReadJob(store::StoreConnection(), testsupport::AddJob("/home/anna", profile));
     }
     std::string Local(const std::string& name) {
         testsupport::WriteFile(tmp_ / ("home/anna/" + name), "content of " + name);
@@ -89,7 +89,8 @@ TEST_F(Uploads, ConnectSendAndCloseWriteTheirLinesBelowTheRemoteDirectory) {
     for (const char* folder : {"../../escaped/", "/../escaped/", "x/../../escaped/", "./escaped//./"})
         EXPECT_TRUE(uploader_.UploadPath(report, "a.txt", folder)) << folder;
     EXPECT_FALSE(fs::exists(tmp_ / "escaped") || fs::exists(tmp_ / "root/escaped"));
-    EXPECT_EQ(Landed("escaped/a.txt") + Landed("x/escaped/a.txt"), "content of docs/report.txtcontent of docs/report.txt");
+    EXPECT_EQ(Landed("escaped/a.txt"), "content of docs/report.txt");
+    EXPECT_EQ(Landed("x/escaped/a.txt"), "content of docs/report.txt");
     EXPECT_EQ(Landed("home/anna/docs/report.txt") + Landed("home/anna/docs/notes.txt") + Landed("top.txt"),
               "content of docs/report.txtcontent of docs/notes.txtcontent of top.txt");
     ASSERT_TRUE(uploader_.Connect(Job()));  // again: the held connection goes first
@@ -123,7 +124,8 @@ TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
          {"FTP Info: FtpSetCurrentDirectory error code: 12003 Message: The server refused the request.\n",
           "Extended Info: 550 No such file or directory."}},
         {read(4242), {"FTP Info: Folder job 4242 is not in the store."}},
-        {read(orphan), {"FTP Info: Server profile 999 of folder job " + std::to_string(orphan) + " is not in the store."}},
+        {read(orphan), {"FTP Info: Server profile 999 of folder job " + std::to_string(orphan) +
+                            " is not in the store."}},
         {read(unset), {"FTP Info: Folder job " + std::to_string(unset) + " names no server profile."}},
     };
     for (const auto& c : cases) {

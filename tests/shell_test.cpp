@@ -66,10 +66,12 @@ TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
         }
         frmMain main;
         main.Form_Load();
-        EXPECT_EQ(Entries(main.lstStatus).mid(0, lines.size()), lines);
-        EXPECT_EQ(Entries(main.lstStatus).size(), lines.size() + (detail ? 1 : 0));
-        EXPECT_TRUE(!detail || Entries(main.lstStatus).last().contains(detail)) << Entries(main.lstStatus).last().toStdString();
-        EXPECT_EQ(Boxes(), detail ? QStringList{"EEK|16|An error occured while attempting to open settings"} : QStringList());
+        const QStringList shown = Entries(main.lstStatus);
+        EXPECT_EQ(shown.mid(0, lines.size()), lines);
+        EXPECT_EQ(shown.size(), lines.size() + (detail ? 1 : 0));
+        EXPECT_TRUE(!detail || shown.last().contains(detail)) << shown.last().toStdString();
+        const QString box = "EEK|16|An error occured while attempting to open settings";
+        EXPECT_EQ(Boxes(), detail ? QStringList{box} : QStringList());
         EXPECT_EQ(fs::exists(app / "information.mdb"), std::string(store) != "none") << "a missing store is never made";
         EXPECT_EQ(main.windowTitle(), "Tessary - v. 0.8");
         store::StoreConnection().Close();
@@ -96,7 +98,7 @@ TEST_F(MainWindow, StatusListFollowsTheWindowSize) {
     frmMain main;
     main.show();
     main.setMinimumSize(0, 0);
-    for (const QSize size : {QSize(Px(8550), Px(6000)), QSize(Px(8550) + 67, Px(6000) + 67), QSize(Px(6000), Px(600))}) {
+    for (const QSize size : {QSize(Px(8550), Px(6000)), QSize(Px(8550) + 67, Px(6000) + 67), QSize(Px(6000), 40)}) {
         const int height = main.lstStatus->height();
         main.resize(size);
         QApplication::processEvents();
@@ -155,7 +157,8 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     main.cmdBlank->trigger();
     for (QAction* open : {main.cmdSites, main.cmdSites, main.cmdFoldersList, main.cmdFoldersList}) open->trigger();
     EXPECT_TRUE(frmServers::Loaded() && frmServers::Loaded()->isVisible() && frmFolders::Loaded()->isVisible());
-    EXPECT_EQ(Entries(main.lstStatus).mid(5), (QStringList{"Listing Settings in Servers Screen", "Listing Settings in Folders Screen"}));
+    EXPECT_EQ(Entries(main.lstStatus).mid(5),
+              (QStringList{"Listing Settings in Servers Screen", "Listing Settings in Folders Screen"}));
 
     main.mnuClearFolderInfo_Click();
     EXPECT_EQ(Boxes(), QStringList{"Clear selected information|64|You can clear a folders information in the File --> "
@@ -170,7 +173,8 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     ASSERT_EQ(asked.size(), 2);
     EXPECT_TRUE(asked[0].startsWith("!!!WARNING!!!|4|This will wipe ALL status information for the files in your "
                                     "backup set.\r\n"));
-    EXPECT_TRUE(asked[0].endsWith("\r\n\r\n\r\nAre you entirely sure you wish to clear all your file state information?"));
+    EXPECT_TRUE(asked[0].endsWith("\r\n\r\n\r\nAre you entirely sure you wish to clear all your file state "
+                                  "information?"));
     EXPECT_EQ(asked[1], "Aborted|64|Operation aborted!");
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();

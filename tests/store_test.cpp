@@ -110,7 +110,8 @@ TEST(EntryID, TheRecordKeyBeforeTheFirstBlank) {
 TEST(Runtime, SyncSwitchCommandLineAndNumbers) {
     for (const char* yes : {"/SYNC", "/sync", "/SyNc", "/SYNCHRONISE", "-x /Sync", "abc/syncdef"})
         EXPECT_TRUE(runtime::HasSyncSwitch(yes)) << yes;
-    for (const char* no : {"", "SYNC", "/SYN C", "/ SYNC", "\\SYNC", "/SYN"}) EXPECT_FALSE(runtime::HasSyncSwitch(no)) << no;
+    for (const char* no : {"", "SYNC", "/SYN C", "/ SYNC", "\\SYNC", "/SYN"})
+        EXPECT_FALSE(runtime::HasSyncSwitch(no)) << no;
     char prog[] = "tessary", a[] = "one", b[] = "/sy", c[] = "nc";
     char* argv[] = {prog, a, b, c, nullptr};
     runtime::SetCommandLine(4, argv);

@@ -77,8 +77,8 @@ protected:
     // A profile for `host` (user "tessary"), a file record, counts and columns.
     static std::int64_t AddProfile(const std::string& host) { return testsupport::AddProfile(21, "pw", "/", host); }
     static void AddFile(const std::string& path, std::int64_t syncId) {
-        store::StoreConnection().Execute("insert into myFiles (FullPath, SyncID) values(" + store::Quoted(path) + ", '" +
-                                         std::to_string(syncId) + "')");
+        store::StoreConnection().Execute("insert into myFiles (FullPath, SyncID) values(" + store::Quoted(path) +
+                                         ", '" + std::to_string(syncId) + "')");
     }
     static std::int64_t Count(const std::string& table, const std::string& where = "1") {
         return store::StoreConnection().Execute("select count(*) as n from " + table + " where " + where).FieldInt("n");

@@ -34,7 +34,7 @@ protected:
         return Column("Tessary", "Folder || '|' || SettingsID || '|' || SubDirs", "SyncID = " + std::to_string(id));
     }
     static QString Shown(const frmFolderSettings& e) {
-        return e.txtFolder->text() + "|" + e.cmbServers->currentText() + "|" + (e.chkSubDirs->isChecked() ? "YES" : "NO");
+        return e.txtFolder->text() + "|" + e.cmbServers->currentText() + (e.chkSubDirs->isChecked() ? "|YES" : "|NO");
     }
 };
 
@@ -117,7 +117,7 @@ TEST_F(FolderWindows, SaveChecksInOrderWithTheirMessages) {
         Job(folder, combo, false).cmdClose->click();
     EXPECT_TRUE(Boxes().isEmpty());
     EXPECT_EQ(Stored(1) + " " + Stored(2), "/|1|NO relative dir|2|NO");
-    store::StoreConnection().Execute("create trigger no_jobs before insert on Tessary begin select raise(abort, 'no'); end");
+    store::StoreConnection().Execute("create trigger no before insert on Tessary begin select raise(abort, 'no'); end");
     frmFolderSettings& editor = Job("/data", entry, true);
     editor.cmdClose->click();
     EXPECT_EQ(Boxes(), QStringList{"Tessary|16|no"});
@@ -182,7 +182,8 @@ TEST_F(FolderWindows, ClearAsksAndTakesTheFolderAndBelowOnly) {
         editor.cmdClearFolderInfo->click();
         EXPECT_EQ(Boxes().last(), "Result|64|Complete, information cleared");
         for (const auto& p : all)
-            EXPECT_EQ(Count("myFiles", "FullPath = " + store::Quoted(p.toStdString())), gone.contains(p) ? 0 : 1) << p.toStdString();
+            EXPECT_EQ(Count("myFiles", "FullPath = " + store::Quoted(p.toStdString())), gone.contains(p) ? 0 : 1)
+                << p.toStdString();
     }
     EXPECT_EQ(frmFolderSettings::Loaded(), &editor) << "clearing leaves the editor open";
     EXPECT_EQ(Count("Tessary"), 1) << "and the job";

@@ -12,18 +12,10 @@
 #include <QPushButton>
 
 #include <filesystem>
-#include <ostream>
-
-namespace store {
-void PrintTo(const ServerProfile& p, std::ostream* os) {
-    *os << '{' << p.server << '|' << p.port << '|' << p.user << '|' << p.password << '|' << p.directory << '|' << p.notes
-        << '}';
-}
-}  // namespace store
+#include <array>
 
 namespace {
 
-using store::ServerProfile;
 using wintest::Boxes;
 using wintest::Click;
 using wintest::Entries;
@@ -36,23 +28,25 @@ protected:
         frmServers::ShowWindow();
         return *frmServers::Loaded();
     }
-    static frmServerSettings& Fill(frmServerSettings& e, const ServerProfile& p) {
-        e.txtServer->setText(QString::fromStdString(p.server));
-        e.txtPort->setText(QString::fromStdString(p.port));
-        e.txtUsername->setText(QString::fromStdString(p.user));
-        e.txtPassword->setText(QString::fromStdString(p.password));
-        e.txtFolder->setText(QString::fromStdString(p.directory));
-        e.txtNotes->setPlainText(QString::fromStdString(p.notes));
+    // A profile as "server|port|user|password|directory|notes".
+    static frmServerSettings& Fill(frmServerSettings& e, const QString& profile) {
+        const QStringList f = profile.split('|');
+        for (int i = 0; i < 5; ++i) Fields(e)[i]->setText(f[i]);
+        e.txtNotes->setPlainText(f[5]);
         return e;
     }
-    static ServerProfile Shown(const frmServerSettings& e) {
-        return {e.txtServer->text().toStdString(),   e.txtPort->text().toStdString(),
-                e.txtUsername->text().toStdString(), e.txtPassword->text().toStdString(),
-                e.txtFolder->text().toStdString(),   e.txtNotes->toPlainText().toStdString()};
+    static QString Shown(frmServerSettings& e) {
+        QStringList f;
+        for (QLineEdit* field : Fields(e)) f << field->text();
+        return (f << e.txtNotes->toPlainText()).join('|');
     }
-    static ServerProfile Stored(std::int64_t id) {
-        auto rs = store::StoreConnection().Execute(store::SelectServerStatement(id));
-        return rs.Eof() ? ServerProfile{"<no row>", "", "", "", "", ""} : store::ReadServerProfile(rs);
+    static QString Stored(std::int64_t id) {
+        return QString::fromStdString(Column("mySettings", "FTPServer || '|' || FTPPort || '|' || FTPUser || '|' || "
+                                             "FTPPassword || '|' || FTPDirectory || '|' || FTPNotes",
+                                             "SettingsID = " + std::to_string(id)));
+    }
+    static std::array<QLineEdit*, 5> Fields(frmServerSettings& e) {
+        return {e.txtServer, e.txtPort, e.txtUsername, e.txtPassword, e.txtFolder};
     }
 };
 
@@ -95,8 +89,8 @@ TEST_F(ServerWindows, AddThenSaveInsertsAndReloadsTheList) {
     frmServerSettings* editor = frmServerSettings::Loaded();
     ASSERT_TRUE(editor && editor->isVisible());
     EXPECT_EQ(editor->EditID, 0);
-    EXPECT_EQ(Shown(*editor), (ServerProfile{"", "21", "", "", "", "Notes for this server"}));
-    const ServerProfile typed{"ftp.example.org", "2121", "anna", "secret", "/backup", "first"};
+    EXPECT_EQ(Shown(*editor), "|21||||Notes for this server");
+    const QString typed = "ftp.example.org|2121|anna|secret|/backup|first";
     Fill(*editor, typed).cmdClose->click();
     EXPECT_EQ(Stored(1), typed);
     EXPECT_EQ(frmServerSettings::Loaded(), nullptr) << "a successful Save unloads the editor";
@@ -117,13 +111,13 @@ TEST_F(ServerWindows, DoubleClickEditsThatRowAndDeleteTakesTheSelectedOne) {
     Click(list.lstServers, 1, true);
     EXPECT_EQ(frmServerSettings::Loaded(), editor) << "the open editor takes the other entry";
     EXPECT_EQ(editor->EditID, 40000);
-    EXPECT_EQ(Shown(*editor), (ServerProfile{"b", "2121", "ub", "pb", "/b", "nb"}));
+    EXPECT_EQ(Shown(*editor), "b|2121|ub|pb|/b|nb");
     editor->txtUsername->setText("typed");
     list.cmdAdd->click();
     EXPECT_EQ(editor->txtUsername->text(), "typed") << "Add only brings the open editor forward";
     editor->cmdClose->click();
-    EXPECT_EQ(Stored(40000), (ServerProfile{"b", "2121", "typed", "pb", "/b", "nb"}));
-    EXPECT_EQ(Stored(1).server + Stored(40001).server, "ac");
+    EXPECT_EQ(Stored(40000), "b|2121|typed|pb|/b|nb");
+    EXPECT_EQ(Stored(1).section('|', 0, 0) + Stored(40001).section('|', 0, 0), "ac");
     Click(list.lstServers, 2);
     list.cmdDelete->click();
     EXPECT_EQ(Entries(list.lstServers),
@@ -135,26 +129,27 @@ TEST_F(ServerWindows, DoubleClickEditsThatRowAndDeleteTakesTheSelectedOne) {
     EXPECT_EQ(Boxes(), QStringList{"Tessary|0|This server profile no longer exists; it may have been deleted."});
     ASSERT_NE(editor = frmServerSettings::Loaded(), nullptr);
     EXPECT_EQ(editor->EditID, 0) << "a new profile instead";
-    EXPECT_EQ(Shown(*editor).port, "21");
+    EXPECT_EQ(Shown(*editor), "|21||||Notes for this server");
 }
 
 TEST_F(ServerWindows, AQuoteInEveryFieldRoundTrips) {
-    const ServerProfile quoted{"o'host", "21", "o'user", "pa'ss''", "/it's", "don't'"};
+    const QString quoted = "o'host|21|o'user|pa'ss''|/it's|don't'";
     Fill(frmServerSettings::ShowWindow(), quoted).cmdClose->click();
     EXPECT_EQ(Stored(1), quoted);
     EXPECT_EQ(Entries(frmServers::Loaded()->lstServers), QStringList{"1 --> Server: o'host User: o'user"});
     frmServerSettings& editor = frmServerSettings::ShowWindow();
     editor.FetchInfo(1);
     EXPECT_EQ(Shown(editor), quoted);
-    const ServerProfile changed{"'", "22", "''", "'x'", "'/'", "'"};
+    const QString changed = "'|22|''|'x'|'/'|'";
     Fill(editor, changed).cmdClose->click();
     EXPECT_EQ(Stored(1), changed);
 }
 
 TEST_F(ServerWindows, PortMustBeNumericAndIsStoredAsTyped) {
-    for (const auto& [port, accepted] : std::initializer_list<std::pair<const char*, bool>>{
-             {"", false}, {"abc", false}, {"21x", false}, {"2 1", false}, {"21", true}, {"21.5", true}, {" 2121 ", true}}) {
-        frmServerSettings& editor = Fill(frmServerSettings::ShowWindow(), {"host", port, "user", "pw", "/", "n"});
+    const std::pair<const char*, bool> ports[] = {{"", false},  {"abc", false}, {"21x", false}, {"2 1", false},
+                                                  {"21", true}, {"21.5", true}, {" 21 ", true}};
+    for (const auto& [port, accepted] : ports) {
+        frmServerSettings& editor = Fill(frmServerSettings::ShowWindow(), QString("host|%1|user|pw|/|n").arg(port));
         editor.cmdClose->click();
         EXPECT_EQ(Boxes(), accepted ? QStringList() : QStringList{"Tessary|0|Please enter a port as a number"}) << port;
         EXPECT_EQ(frmServerSettings::Loaded(), accepted ? nullptr : &editor) << "a refused port keeps the editor";
@@ -172,7 +167,7 @@ TEST_F(ServerWindows, RefusedStatementsShowTheStoresMessageAndKeepTheWindows) {
     auto& db = store::StoreConnection();
     db.Execute("create trigger no_more before insert on mySettings begin select raise(abort, 'locked'); end");
     db.Execute("create trigger keep before delete on mySettings begin select raise(abort, 'kept'); end");
-    frmServerSettings& editor = Fill(frmServerSettings::ShowWindow(), {"new host", "21", "u", "p", "/", "n"});
+    frmServerSettings& editor = Fill(frmServerSettings::ShowWindow(), "new host|21|u|p|/|n");
     editor.cmdClose->click();
     EXPECT_EQ(Boxes(), QStringList{"Tessary|16|locked"});
     EXPECT_EQ(frmServerSettings::Loaded(), &editor);
@@ -212,7 +207,7 @@ TEST_F(ServerWindows, ConnectionTestTriesTheTypedValuesOnItsOwnConnection) {
     EXPECT_FALSE(editor.HoldsTestConnection());
     EXPECT_TRUE(editor.isEnabled()) << "the editor takes input again";
     EXPECT_EQ(server.logins(), 3);
-    EXPECT_EQ(Stored(1).password, "stale") << "a test saves nothing";
+    EXPECT_EQ(Stored(1).section('|', 3, 3), "stale") << "a test saves nothing";
     editor.close();
     EXPECT_TRUE(ftp::FtpSetCurrentDirectory(other, "incoming")) << "the other connection still works";
     ftp::InternetCloseHandle(other);
