@@ -188,7 +188,7 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
 }
 
 TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
-    QWidget hidden;  // a window off the screen stays off it
+    QWidget hidden;  // a hidden window stays hidden when put on top
     SetAlwaysOnTop(&hidden, true);
     EXPECT_FALSE(hidden.isVisible());
     testsupport::MakeStore(dir.path());
