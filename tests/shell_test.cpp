@@ -1,258 +1,227 @@
-// The main window over a real store in a temporary folder: start-up lines,
-// the failed start-up, the status log's limit, resizing, shutdown and the
-// Database menu.
+// The main window over a real store: the start-up lines and the failed
+// start-up, the status log's limit, resizing, a sync on its own thread,
+// shutdown and the menus; and the transfer window on top while connected.
 
-#include "shell/MsgBox.h"
+#include "ftp/frmFTP.h"
+#include "ftp/modAlwaysOnTop.h"
 #include "shell/Runtime.h"
 #include "shell/StatusLog.h"
 #include "shell/Twips.h"
 #include "shell/frmMain.h"
-#include "store/Store.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/FtpServer.h"
+#include "tests/win_fixture.h"
 
 #include <QApplication>
-#include <QListWidget>
 #include <QMenuBar>
-
-#include <gtest/gtest.h>
+#include <QPushButton>
+#include <QSet>
 
 #include <filesystem>
-#include <sqlite3.h>
-
-using testsupport::TempDir;
 
 namespace {
 
-// End() throws this instead of ending the test program.
-struct Ended {
+namespace fs = std::filesystem;
+using wintest::Boxes;
+using wintest::Entries;
+
+struct Ended {  // End() throws this instead of ending the test program
     int status;
-};
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        runtime::SetAppPathForTesting(dir.path());
-        runtime::SetEndHookForTesting([](int status) { throw Ended{status}; });
-        SetCommandLine({});
-        msgbox::EnableTestMode(true);
-        store::StoreConnection().Close();
-    }
-    void TearDown() override {
-        store::StoreRecordset = {};
-        store::StoreConnection().Close();
-        runtime::SetEndHookForTesting({});
-        runtime::SetAppPathForTesting({});
-    }
-    static void SetCommandLine(std::vector<std::string> args) {
-        args.insert(args.begin(), "tessary");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        runtime::SetCommandLine(static_cast<int>(argv.size()), argv.data());
-    }
-    QStringList Lines() const {
-        QStringList lines;
-        for (int i = 0; i < main.lstStatus->count(); ++i) lines << main.lstStatus->item(i)->text();
-        return lines;
-    }
-
-    TempDir dir;
-    frmMain main;
 };
 
 const QStringList kCleanStart{"Init Program", "Setting Database Connection String", "Opened Database",
                               "Run Query on settings", "Test Query and settings loaded"};
 
-TEST_F(MainWindowTest, CleanStartWritesTheFiveLines) {
-    testsupport::MakeStore(dir.path());
-    main.Form_Load();
-    EXPECT_EQ(Lines(), kCleanStart);
-    EXPECT_TRUE(msgbox::ShownBoxes().empty());
-    EXPECT_FALSE(main.SyncOnStart);
-    EXPECT_TRUE(store::StoreConnection().IsOpen());
-    EXPECT_EQ(main.windowTitle(), "Tessary - v. 0.8");
-}
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        runtime::SetAppPathForTesting(dir.path());
+        runtime::SetEndHookForTesting([](int status) { throw Ended{status}; });
+        msgbox::EnableTestMode(true);
+    }
+    void TearDown() override {
+        wintest::UnloadAll();
+        store::StoreRecordset = {};
+        store::StoreConnection().Close();
+        runtime::SetEndHookForTesting({});
+        runtime::SetAppPathForTesting({});
+    }
+    testsupport::TempDir dir;
+};
 
-TEST_F(MainWindowTest, MissingStoreShowsTheBoxAndStaysUpWithoutCreatingIt) {
-    main.Form_Load();
-    main.show();
-    const QStringList lines = Lines();
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], "Init Program");
-    EXPECT_EQ(lines[1], "Setting Database Connection String");
-    EXPECT_EQ(lines[2], "An error has destroyed the chances of this program functioning");
-    EXPECT_TRUE(lines[3].contains("information.mdb")) << lines[3].toStdString();
-    ASSERT_EQ(msgbox::ShownBoxes().size(), 1u);
-    EXPECT_EQ(msgbox::ShownBoxes()[0].text, "An error occured while attempting to open settings");
-    EXPECT_EQ(msgbox::ShownBoxes()[0].style, vbCritical);
-    EXPECT_EQ(msgbox::ShownBoxes()[0].title, "EEK");
-    EXPECT_TRUE(main.isVisible());
-    EXPECT_FALSE(std::filesystem::exists(dir / "information.mdb"));
-}
-
-TEST_F(MainWindowTest, StoreWithoutJobTableFailsAfterOpening) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((dir / "information.mdb").c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db, "create table mySettings (SettingsID integer primary key)", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    main.Form_Load();
-    const QStringList lines = Lines();
-    ASSERT_EQ(lines.size(), 5);
-    EXPECT_EQ(lines[2], "Opened Database");
-    EXPECT_EQ(lines[3], "An error has destroyed the chances of this program functioning");
-    EXPECT_TRUE(lines[4].contains("Tessary")) << lines[4].toStdString();
-    EXPECT_EQ(msgbox::ShownBoxes().size(), 1u);
-}
-
-TEST_F(MainWindowTest, StatusLogEmptiesItselfAtFourHundredLines) {
-    struct Case { int calls; QStringList expected; int selected; };
-    const QString cleared = "Cleared due to too much data";
-    const Case cases[] = {
-        {1, {"line 1"}, 0},
-        {399, {}, 398},  // full list, newest selected
-        {400, {cleared}, -1},
-        {401, {cleared, "line 401"}, 1},
-    };
-    for (const auto& c : cases) {
-        main.lstStatus->clear();
-        for (int i = 1; i <= c.calls; ++i) ::LogStatus("line " + std::to_string(i));
-        if (c.calls == 399) {
-            EXPECT_EQ(main.lstStatus->count(), 399);
-            EXPECT_EQ(main.lstStatus->item(398)->text(), "line 399");
-        } else {
-            EXPECT_EQ(Lines(), c.expected) << c.calls;
+TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
+    const QString failed = "An error has destroyed the chances of this program functioning";
+    const std::tuple<const char*, QStringList, const char*> cases[] = {  // the store; the lines; the error names
+        {"clean", kCleanStart, nullptr},
+        {"none", {"Init Program", "Setting Database Connection String", failed}, "information.mdb"},
+        {"no job table", {"Init Program", "Setting Database Connection String", "Opened Database", failed}, "Tessary"}};
+    for (const auto& [store, lines, detail] : cases) {
+        SCOPED_TRACE(store);
+        testsupport::TempDir app;
+        runtime::SetAppPathForTesting(app.path());
+        if (std::string(store) != "none") testsupport::MakeStore(app.path());
+        if (std::string(store) == "no job table") {
+            testsupport::OpenStoreIn(app.path());
+            store::StoreConnection().Execute("drop table Tessary");
+            store::StoreConnection().Close();
         }
-        EXPECT_EQ(main.lstStatus->currentRow(), c.selected) << c.calls;
-    }
-    main.lstStatus->clear();
-    ::LogStatus("");
-    EXPECT_EQ(main.lstStatus->count(), 1);  // an empty text is a line too
-}
-
-TEST_F(MainWindowTest, StatusListFollowsTheWindowSize) {
-    main.show();
-    main.resize(Px(8550), Px(6000));
-    QApplication::processEvents();
-    const QRect before = main.lstStatus->geometry();
-    const int grow = Px(1005);  // 67 pixels
-    main.resize(main.width() + grow, main.height() + grow);
-    QApplication::processEvents();
-    const QRect after = main.lstStatus->geometry();
-    EXPECT_EQ(after.width(), before.width() + grow);
-    EXPECT_EQ(after.height(), before.height() + grow);
-    EXPECT_EQ(after.topLeft(), QPoint(Px(30), Px(30)));
-    EXPECT_EQ(after.height(), main.frameGeometry().height() - Px(780));
-    EXPECT_EQ(after.width(), main.frameGeometry().width() - Px(195));
-
-    // Too low for the margin: the height stays, the width still follows.
-    main.setMinimumSize(0, 0);
-    main.resize(Px(6000), Px(600));
-    QApplication::processEvents();
-    ASSERT_LT(main.frameGeometry().height(), Px(780));
-    EXPECT_EQ(main.lstStatus->height(), after.height());
-    EXPECT_EQ(main.lstStatus->width(), main.frameGeometry().width() - Px(195));
-}
-
-TEST_F(MainWindowTest, ExitAndCloseBoxEndTheProcess) {
-    try {
-        main.cmdExit_Click();
-        FAIL() << "File, Exit must end the process";
-    } catch (const Ended& e) {
-        EXPECT_EQ(e.status, 0);
-    }
-    main.show();
-    try {
-        main.close();
-        FAIL() << "closing the main window must end the process";
-    } catch (const Ended& e) {
-        EXPECT_EQ(e.status, 0);
-    }
-}
-
-TEST_F(MainWindowTest, SyncSwitchRunsAndEndsTheProgram) {
-    testsupport::MakeStore(dir.path());
-    SetCommandLine({"--quiet", "/sync"});
-    try {
+        frmMain main;
         main.Form_Load();
-        FAIL() << "an unattended run ends the program";
-    } catch (const Ended& e) {
-        EXPECT_EQ(e.status, 0);  // no jobs: a clean run
+        const QStringList shown = Entries(main.lstStatus);
+        EXPECT_EQ(shown.mid(0, lines.size()), lines);
+        EXPECT_EQ(shown.size(), lines.size() + (detail ? 1 : 0));
+        EXPECT_TRUE(!detail || shown.last().contains(detail)) << shown.last().toStdString();
+        const QString box = "EEK|16|An error occured while attempting to open settings";
+        EXPECT_EQ(Boxes(), detail ? QStringList{box} : QStringList());
+        EXPECT_EQ(fs::exists(app / "information.mdb"), std::string(store) != "none") << "a missing store is never made";
+        EXPECT_EQ(main.windowTitle(), "Tessary - v. 0.8");
+        store::StoreConnection().Close();
     }
-    EXPECT_TRUE(main.SyncOnStart);
-    const QStringList lines = Lines();
-    ASSERT_GE(lines.size(), 7);
-    EXPECT_EQ(lines.mid(0, 5), kCleanStart);
-    EXPECT_EQ(lines[5], "User initiated Sync");
-    EXPECT_EQ(lines.last(), "All Sync's Complete");
 }
 
-TEST_F(MainWindowTest, MenuTreeCaptions) {
+TEST_F(MainWindow, StatusLogEmptiesItselfAtFourHundredLines) {
+    frmMain main;
+    const QString cleared = "Cleared due to too much data";
+    const std::tuple<int, int, int, QString> cases[] = {  // lines written, count, selected row, last line
+        {1, 1, 0, "line 1"}, {399, 399, 398, "line 399"}, {400, 1, -1, cleared}, {401, 2, 1, "line 401"}};
+    for (const auto& [calls, count, selected, last] : cases) {
+        main.lstStatus->clear();
+        for (int i = 1; i <= calls; ++i) ::LogStatus("line " + std::to_string(i));
+        EXPECT_EQ(main.lstStatus->count(), count) << calls;
+        EXPECT_EQ(Entries(main.lstStatus).last(), last) << calls;
+        EXPECT_EQ(main.lstStatus->currentRow(), selected) << calls;
+    }
+    ::LogStatus("");
+    EXPECT_EQ(main.lstStatus->count(), 3) << "an empty text is a line too";
+}
+
+TEST_F(MainWindow, StatusListFollowsTheWindowSize) {
+    frmMain main;
+    main.show();
+    main.setMinimumSize(0, 0);
+    for (const QSize size : {QSize(Px(8550), Px(6000)), QSize(Px(8550) + 67, Px(6000) + 67), QSize(Px(6000), 40)}) {
+        const int height = main.lstStatus->height();
+        main.resize(size);
+        QApplication::processEvents();
+        EXPECT_EQ(main.lstStatus->pos(), QPoint(Px(30), Px(30)));
+        EXPECT_EQ(main.lstStatus->width(), main.frameGeometry().width() - Px(195));
+        const int fitted = main.frameGeometry().height() - Px(780);
+        EXPECT_EQ(main.lstStatus->height(), fitted >= 0 ? fitted : height) << "too low for the margin: it stays";
+    }
+}
+
+TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
+    testsupport::MakeStore(dir.path());
+    frmMain main;
+    main.Form_Load();
+    testsupport::FtpServer server(dir / "root");
+    fs::create_directories(dir / "root/backup");
+    testsupport::WriteFile(dir / "data/a.txt", "a");
+    testsupport::AddJob(dir / "data", testsupport::AddProfile(server.port()));
+    struct : QObject {  // the transfer windows shown
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show && qobject_cast<frmFTP*>(o)) shown.insert(o);
+            return false;
+        }
+        QSet<QObject*> shown;
+    } transferWindows;
+    qApp->installEventFilter(&transferWindows);
+    main.cmdSyncNow_Click();
+    EXPECT_TRUE(main.SyncRunning()) << "the click returns at once";
+    main.cmdSyncNow_Click();
+    EXPECT_TRUE(wintest::WaitUntil([&] { return !main.SyncRunning(); }));
+    qApp->removeEventFilter(&transferWindows);
+    const QStringList lines = Entries(main.lstStatus);
+    for (const char* line : {"User initiated Sync", "A sync is already running.", "FTP Info: File transfered!"})
+        EXPECT_TRUE(lines.contains(line)) << line;
+    EXPECT_EQ(lines.last(), "All Sync's Complete");
+    EXPECT_EQ(testsupport::ReadFile(server.root() + "/backup" + dir.path() + "/data/a.txt"), "a");
+    EXPECT_EQ(transferWindows.shown.size(), 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(main.findChildren<frmFTP*>().isEmpty()) << "the job's window goes with the job";
+}
+
+TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
+    testsupport::MakeStore(dir.path());
+    frmMain main;
+    main.Form_Load();
+    EXPECT_THROW(main.cmdExit_Click(), Ended);
+    main.show();
+    EXPECT_THROW(main.close(), Ended);
     QStringList menus;
     for (QAction* a : main.menuBar()->actions()) menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&File", "&Sync", "&Database"}));
-    EXPECT_EQ(main.cmdSites->text(), "&Sites List");
-    EXPECT_EQ(main.cmdFoldersList->text(), "&Folders List");
-    EXPECT_EQ(main.cmdBlank->text(), "");
-    EXPECT_EQ(main.cmdExit->text(), "E&xit");
-    EXPECT_EQ(main.cmdSyncNow->text(), "&Now");
-    EXPECT_EQ(main.mnuForceClear->text(), "&Force Entire Backup");
-    EXPECT_EQ(main.mnuClearFolderInfo->text(), "&Clear Information for a folder");
-    main.cmdBlank->trigger();  // does nothing
-    EXPECT_TRUE(msgbox::ShownBoxes().empty());
-}
+    for (QAction* a : {main.cmdSites, main.cmdFoldersList, main.cmdBlank, main.cmdExit, main.cmdSyncNow,
+                       main.mnuForceClear, main.mnuClearFolderInfo})
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&File", "&Sync", "&Database", "&Sites List", "&Folders List", "", "E&xit", "&Now",
+                                  "&Force Entire Backup", "&Clear Information for a folder"}));
+    main.cmdBlank->trigger();
+    for (QAction* open : {main.cmdSites, main.cmdSites, main.cmdFoldersList, main.cmdFoldersList}) open->trigger();
+    EXPECT_TRUE(frmServers::Loaded() && frmServers::Loaded()->isVisible() && frmFolders::Loaded()->isVisible());
+    EXPECT_EQ(Entries(main.lstStatus).mid(5),
+              (QStringList{"Listing Settings in Servers Screen", "Listing Settings in Folders Screen"}));
 
-TEST_F(MainWindowTest, ForceEntireBackupAsksFirst) {
-    testsupport::MakeStore(dir.path());
-    main.Form_Load();
-    auto& conn = store::StoreConnection();
-    conn.Execute("insert into myFiles (FullPath, SyncID) values('/data/a.txt', '1')");
-    conn.Execute("insert into Tessary (Folder, SettingsID, SubDirs) values('/data', '1', 'NO')");
-    const int linesBefore = main.lstStatus->count();
-    auto count = [&] { return conn.Execute("select count(*) as n from myFiles").FieldInt("n"); };
-
+    main.mnuClearFolderInfo_Click();
+    EXPECT_EQ(Boxes(), QStringList{"Clear selected information|64|You can clear a folders information in the File --> "
+                                   "Folders area\r\nDouble click on the folder and then select Clear Information"});
+    auto& db = store::StoreConnection();
+    db.Execute("insert into myFiles (FullPath, SyncID) values('/data/a.txt', '1')");
+    const auto files = [&] { return db.Execute("select count(*) as n from myFiles").FieldInt("n"); };
     msgbox::QueueAnswer(vbNo);
     main.mnuForceClear_Click();
-    EXPECT_EQ(count(), 1);
-    ASSERT_EQ(msgbox::ShownBoxes().size(), 2u);
-    EXPECT_EQ(msgbox::ShownBoxes()[0].style, vbYesNo);
-    EXPECT_EQ(msgbox::ShownBoxes()[0].title, "!!!WARNING!!!");
-    EXPECT_TRUE(msgbox::ShownBoxes()[0].text.startsWith(
-        "This will wipe ALL status information for the files in your backup set.\r\n"));
-    EXPECT_TRUE(msgbox::ShownBoxes()[0].text.endsWith(
-        "option.\r\n\r\n\r\nAre you entirely sure you wish to clear all your file state information?"));
-    EXPECT_EQ(msgbox::ShownBoxes()[1].text, "Operation aborted!");
-    EXPECT_EQ(msgbox::ShownBoxes()[1].title, "Aborted");
-
-    msgbox::ClearShown();
+    EXPECT_EQ(files(), 1);
+    const QStringList asked = Boxes();
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked[0].startsWith("!!!WARNING!!!|4|This will wipe ALL status information for the files in your "
+                                    "backup set.\r\n"));
+    EXPECT_TRUE(asked[0].endsWith("\r\n\r\n\r\nAre you entirely sure you wish to clear all your file state "
+                                  "information?"));
+    EXPECT_EQ(asked[1], "Aborted|64|Operation aborted!");
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(conn.Execute("select count(*) as n from Tessary").FieldInt("n"), 1);
-    ASSERT_EQ(msgbox::ShownBoxes().size(), 2u);
-    EXPECT_EQ(msgbox::ShownBoxes()[1].text,
-              "Complete, information cleared\r\nSelect Sync --> Now to re-backup everything");
-    EXPECT_EQ(msgbox::ShownBoxes()[1].style, vbInformation);
-    EXPECT_EQ(msgbox::ShownBoxes()[1].title, "Result");
-    EXPECT_EQ(main.lstStatus->count(), linesBefore);  // nothing logged
-}
-
-TEST_F(MainWindowTest, ForceEntireBackupWithoutAStoreSaysWhy) {
-    main.Form_Load();  // no store: the connection stays closed
-    msgbox::ClearShown();
+    EXPECT_EQ(files(), 0);
+    EXPECT_EQ(Boxes().last(), "Result|64|Complete, information cleared\r\nSelect Sync --> Now to re-backup everything");
+    db.Close();
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
-    ASSERT_EQ(msgbox::ShownBoxes().size(), 2u);
-    EXPECT_EQ(msgbox::ShownBoxes()[1].style, vbCritical);
-    EXPECT_EQ(msgbox::ShownBoxes()[1].text, "Operation is not allowed when the object is closed.");
+    EXPECT_EQ(Boxes().last(), "Tessary|16|Operation is not allowed when the object is closed.");
+    EXPECT_EQ(Entries(main.lstStatus).size(), 7) << "the database menu logs nothing";
 }
 
-TEST_F(MainWindowTest, ClearInformationForAFolderIsAHint) {
-    main.mnuClearFolderInfo_Click();
-    ASSERT_EQ(msgbox::ShownBoxes().size(), 1u);
-    EXPECT_EQ(msgbox::ShownBoxes()[0].text,
-              "You can clear a folders information in the File --> Folders area\r\n"
-              "Double click on the folder and then select Clear Information");
-    EXPECT_EQ(msgbox::ShownBoxes()[0].style, vbInformation);
-    EXPECT_EQ(msgbox::ShownBoxes()[0].title, "Clear selected information");
+TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
+    QWidget hidden;  // a hidden window stays hidden when put on top
+    SetAlwaysOnTop(&hidden, true);
+    EXPECT_FALSE(hidden.isVisible());
+    testsupport::MakeStore(dir.path());
+    testsupport::OpenStoreIn(dir.path());
+    testsupport::FtpServer server(dir / "root");
+    const auto job = testsupport::AddJob("/x", testsupport::AddProfile(server.port(), "secret", "/"), "NO");
+    testsupport::LineRecorder log;
+    QWidget owner;
+    owner.show();
+    frmFTP window(&owner);
+    window.show();
+    QApplication::processEvents();
+    const QRect place = window.geometry();
+    const auto onTop = [&] { return window.windowFlags().testFlag(Qt::WindowStaysOnTopHint); };
+    for (int step = 0; step < 3; ++step) {
+        if (step < 2) {
+            EXPECT_TRUE(window.ConnectToFTP(job));  // the second time on top already: nothing moves
+        } else {
+            window.findChild<QPushButton*>("cmdHide")->click();
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(onTop(), step < 2) << step;
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.geometry(), place);
+    }
+    testsupport::WriteFile(dir / "a.txt", "a");
+    window.SetCurrentFile("a.txt");
+    EXPECT_TRUE(window.UploadFile(dir / "a.txt", "a.txt", ""));
+    EXPECT_EQ(window.StatusText() + " " + window.CurrentFileText(), "Scanning Files.. a.txt");
+    window.Unload();
+    QApplication::processEvents();
+    EXPECT_FALSE(window.isVisible() || onTop());
+    EXPECT_EQ(log.Lines().back(), "FTP Info: I have disconnected from the server.");
 }
 
 }  // namespace

@@ -1,57 +1,96 @@
 #pragma once
-// What the window tests share: a real store in a temporary folder, a recorder for status lines and boxes,
-// and unloading every window between tests.
+// What the window tests share: a real store in a temporary folder, the
+// status lines and message boxes of the test, and no window left loaded.
 
+#include "folders/frmFolderSettings.h"
+#include "folders/frmFolders.h"
+#include "servers/frmServerSettings.h"
+#include "servers/frmServers.h"
+#include "shell/MsgBox.h"
+#include "store/Store.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <QStringList>
-
-#include <cstdint>
-#include <string>
-#include <vector>
-
-class QListWidget;
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QListWidget>
+#include <QTest>
+#include <QTimer>
 
 namespace wintest {
 
+// The boxes shown since the last call, as "<title>|<style>|<text>".
+inline QStringList Boxes() {
+    QStringList out;
+    for (const auto& b : msgbox::ShownBoxes()) out << b.title + "|" + QString::number(b.style) + "|" + b.text;
+    msgbox::ClearShown();
+    return out;
+}
+
+// Lets the GUI thread work until `done` holds, for at most 30 s.
+inline bool WaitUntil(const std::function<bool()>& done) {
+    const QDeadlineTimer deadline(30000);
+    QTimer tick;  // wakes the wait at least every 20 ms
+    tick.start(20);
+    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+// Closes every list and editor and runs the deferred deletes.
+inline void UnloadAll() {
+    for (QWidget* w : std::initializer_list<QWidget*>{frmServerSettings::Loaded(), frmFolderSettings::Loaded(),
+                                                       frmServers::Loaded(), frmFolders::Loaded()})
+        if (w) w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+inline QStringList Entries(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+    return out;
+}
+
+// A click on the row's entry, or the double click as the window system
+// sends it: press, release, double-click, release.
+inline void Click(QListWidget* list, int row, bool twice = false) {
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    if (!twice) return;
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    // Rows straight into the store, as another window or a run left them.
-    std::int64_t AddProfile(const std::string& host, const std::string& user, const std::string& port = "21",
-                            const std::string& password = "pw", const std::string& directory = "/",
-                            const std::string& notes = "");
-    std::int64_t AddJob(const std::string& folder, const std::string& settingsId, const std::string& subDirs = "NO");
-    void AddFile(const std::string& fullPath, std::int64_t syncId);
-    std::int64_t Count(const std::string& table, const std::string& where = "");
-    // One column of one row, read back from the store.
-    std::string Column(const std::string& table, const std::string& column, const std::string& where);
-
-    // Status lines written since the test began, and how often one was.
-    const std::vector<std::string>& Lines() const { return lines_; }
-    int LinesEqual(const std::string& line) const;
-    void ClearLines() { lines_.clear(); }
+    void SetUp() override {
+        testsupport::MakeStore(dir.path());
+        testsupport::OpenStoreIn(dir.path());
+        msgbox::EnableTestMode(true);
+    }
+    void TearDown() override {
+        UnloadAll();
+        msgbox::EnableTestMode(true);  // forgets queued answers and shown boxes
+        store::StoreConnection().Close();
+    }
+    // A profile for `host` (user "tessary"), a file record, counts and columns.
+    static std::int64_t AddProfile(const std::string& host) { return testsupport::AddProfile(21, "pw", "/", host); }
+    static void AddFile(const std::string& path, std::int64_t syncId) {
+        store::StoreConnection().Execute("insert into myFiles (FullPath, SyncID) values(" + store::Quoted(path) +
+                                         ", '" + std::to_string(syncId) + "')");
+    }
+    static std::int64_t Count(const std::string& table, const std::string& where = "1") {
+        return store::StoreConnection().Execute("select count(*) as n from " + table + " where " + where).FieldInt("n");
+    }
+    static std::string Column(const std::string& table, const std::string& column, const std::string& where) {
+        auto rs = store::StoreConnection().Execute("select " + column + " as c from " + table + " where " + where);
+        return rs.Eof() ? "<no row>" : rs.Fields("c");
+    }
+    int Said(const std::string& line) const { return static_cast<int>(std::ranges::count(log.Lines(), line)); }
 
     testsupport::TempDir dir;
-
-private:
-    std::vector<std::string> lines_;
+    testsupport::LineRecorder log;
 };
-
-// Closes every list and editor window and lets deferred deletes run, so the
-// next test starts with nothing loaded.
-void UnloadAll();
-// Runs posted deletes now (a closed window goes on its next loop turn).
-void FlushDeletes();
-
-QStringList Entries(const QListWidget* list);
-// Double-clicks the entry with the given row, as the user does.
-void DoubleClickRow(QListWidget* list, int row);
-// Selects the entry with the given row, as a click does.
-void SelectRow(QListWidget* list, int row);
 
 }  // namespace wintest

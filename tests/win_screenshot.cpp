@@ -15,65 +15,54 @@
 #include <QListWidget>
 #include <QWindow>
 
+#include <functional>
 #include <iostream>
-#include <string>
+#include <map>
 
-namespace {
-
-// Lets the window come up and paint; gives up after a few seconds.
-void WaitUntilExposed(QWidget* w) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!(w->windowHandle() && w->windowHandle()->isExposed()) && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    QCoreApplication::processEvents();
-}
-
-}  // namespace
+static QWidget* Selected(ListWindow& list, int row) { return list.lstServers->setCurrentRow(row), &list; }
+template <class Editor>
+static QWidget* Fetched(Editor& editor) { return editor.FetchInfo(1), &editor; }
 
 int main(int argc, char** argv) {
     if (argc != 4) {
         std::cerr << "usage: tessary-winshot STORE-FOLDER WINDOW OUT.png\n";
         return 2;
     }
-    const std::string window = argv[2];
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessary"));
     runtime::SetAppPathForTesting(argv[1]);
-
     frmMain main;
     main.Form_Load();  // opens the store and writes the start-up lines
-    QWidget* shot = nullptr;
-    if (window == "frmMain") {
-        // A few lines of real work below the start-up lines.
-        main.cmdSites_Click();
-        frmServers::Loaded()->close();
-        main.cmdFoldersList_Click();
-        frmFolders::Loaded()->lstServers->setCurrentRow(0);
-        frmFolders::Loaded()->lstServers_DblClick();
-        frmFolderSettings::Loaded()->close();
-        frmFolders::Loaded()->close();
-        main.show();
-        shot = &main;
-    } else if (window == "frmServers") {
-        frmServers::ShowWindow();
-        frmServers::Loaded()->lstServers->setCurrentRow(1);
-        shot = frmServers::Loaded();
-    } else if (window == "frmServerSettings") {
-        frmServerSettings::ShowWindow().FetchInfo(1);
-        shot = frmServerSettings::Loaded();
-    } else if (window == "frmFolders") {
-        frmFolders::ShowWindow();
-        frmFolders::Loaded()->lstServers->setCurrentRow(0);
-        shot = frmFolders::Loaded();
-    } else if (window == "frmFolderSettings") {
-        frmFolderSettings::ShowWindow().FetchInfo(1);
-        shot = frmFolderSettings::Loaded();
-    } else {
-        std::cerr << "tessary-winshot: no window named " << window << "\n";
+    const std::map<std::string, std::function<QWidget*()>> windows{
+        {"frmMain", [&]() -> QWidget* {
+             // A few lines of real work below the start-up lines.
+             main.cmdSites_Click();
+             frmServers::Loaded()->close();
+             main.cmdFoldersList_Click();
+             frmFolders::Loaded()->lstServers->setCurrentRow(0);
+             frmFolders::Loaded()->lstServers_DblClick();
+             frmFolderSettings::Loaded()->close();
+             frmFolders::Loaded()->close();
+             main.show();
+             return &main;
+         }},
+        {"frmServers", [] { return Selected(frmServers::Show(), 1); }},
+        {"frmServerSettings", [] { return Fetched(frmServerSettings::Show()); }},
+        {"frmFolders", [] { return Selected(frmFolders::Show(), 0); }},
+        {"frmFolderSettings", [] { return Fetched(frmFolderSettings::Show()); }},
+    };
+    const auto open = windows.find(argv[2]);
+    if (open == windows.end()) {
+        std::cerr << "tessary-winshot: no window named " << argv[2] << "\n";
         return 2;
     }
-    WaitUntilExposed(shot);
+    QWidget* shot = open->second();
+    // Lets the window come up and paint; gives up after a few seconds.
+    QElapsedTimer timer;
+    timer.start();
+    while (!(shot->windowHandle() && shot->windowHandle()->isExposed()) && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
     if (!shot->grab().save(QString::fromLocal8Bit(argv[3]))) {
         std::cerr << "tessary-winshot: cannot write " << argv[3] << "\n";
         return 1;

@@ -1,7 +1,10 @@
 #pragma once
 // A real FTP server on 127.0.0.1 for one test: pyftpdlib on a free port,
-// serving a temporary folder, stopped when the object goes.
+// serving a folder, stopped when the object goes. The server reports each
+// login and command before it replies, so whatever a client has had its
+// reply to is counted here at once, with no waiting.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,47 +13,37 @@ namespace testsupport {
 class FtpServer {
 public:
     struct Options {
-        std::vector<std::string> accounts{"tessary:secret"};  // user:password
-        std::string refuseStor;  // STOR of a path holding this text gets 553
-        std::string silentOn;    // a command the server never answers
-        bool noPassive = false;  // refuse EPSV and PASV
-        bool stallData = false;  // stop reading an upload after its first chunk
+        std::string refuseStor;    // STOR of a path holding this text gets 553
+        std::string silentOn;      // a command the server never answers
+        bool noPassive = false;    // refuse EPSV and PASV
+        bool stallData = false;    // stop reading an upload after its first chunk
         bool logCommands = false;  // record every command line (see commands())
     };
-
-    // Serves `root` (created when missing). Throws std::runtime_error when
-    // the server does not come up within a few seconds.
-    explicit FtpServer(std::string root, Options options);
-    explicit FtpServer(std::string root) : FtpServer(std::move(root), Options{}) {}
+    // Serves `root` (created when missing) to the user tessary, password
+    // secret. Throws std::runtime_error when the server does not come up.
+    FtpServer(std::string root, const Options& options);
+    explicit FtpServer(std::string root) : FtpServer(std::move(root), Options()) {}
     ~FtpServer();
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;
 
     int port() const { return port_; }
     const std::string& root() const { return root_; }
-    // Logins the server has accepted so far.
     int logins();
-    // Every command line the server has received so far, in order (PASS
-    // with its argument masked). Needs Options::logCommands; call it often
-    // enough that the server's output pipe never fills.
+    // Every command line so far, PASS masked. Needs Options::logCommands;
+    // read often enough that the server's pipe never fills.
     std::vector<std::string> commands();
 
 private:
-    void ReadLines(int timeoutMs);
-    void Drain();
+    bool ReadLines(int timeoutMs);  // waits up to timeoutMs for the first; false at the end
     void Stop();
 
     std::string root_;
-    int port_ = 0;
-    int pid_ = -1;
-    int out_ = -1;    // the server's standard output
-    int in_ = -1;     // its standard input: closing it stops the server
+    std::FILE* out_ = nullptr;  // the server's standard output
+    int port_ = 0, pid_ = -1;
     int logins_ = 0;
     std::vector<std::string> commands_;
     std::string pending_;
 };
-
-// The folder of the test programs' support files (the server script).
-std::string SupportDir();
 
 }  // namespace testsupport

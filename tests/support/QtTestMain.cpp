@@ -1,5 +1,5 @@
-// main() for window tests: one offscreen QApplication for the whole program,
-// message boxes answered through the test seam, never shown.
+// main() for the window tests: one offscreen QApplication for the whole
+// program, message boxes answered through the test seam, never shown.
 
 #include "shell/MsgBox.h"
 

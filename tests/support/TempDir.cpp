@@ -9,10 +9,12 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace fs = std::filesystem;
+
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tessary-test-XXXXXX").string();
+    std::string tmpl = (fs::temp_directory_path() / "tessary-test-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
 }
@@ -20,18 +22,15 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Tests take permissions away to provoke failures; give them back first.
-    for (auto it = std::filesystem::recursive_directory_iterator(
-             path_, std::filesystem::directory_options::skip_permission_denied, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         if (it->is_directory(ec) && !it->is_symlink(ec))
-            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-    }
-    std::filesystem::remove_all(path_, ec);
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
 }
 
 void WriteFile(const std::string& file, const std::string& content) {
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    fs::create_directories(fs::path(file).parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     if (!out) throw std::runtime_error("cannot write " + file);
@@ -46,15 +45,13 @@ std::string ReadFile(const std::string& file) {
 }
 
 std::string MakeStore(const std::string& folder) {
-    const std::string file = folder + "/information.mdb";
-    store::CreateStore(file, ReadFile(TESSARY_SCHEMA_FILE));
-    return file;
+    store::CreateStore(folder + "/information.mdb", ReadFile(TESSARY_SCHEMA_FILE));
+    return folder + "/information.mdb";
 }
 
 void OpenStoreIn(const std::string& folder) {
-    auto& conn = store::StoreConnection();
-    conn.ConnectionString = store::BuildConnectionString(folder);
-    conn.Open();
+    store::StoreConnection().ConnectionString = store::BuildConnectionString(folder);
+    store::StoreConnection().Open();
 }
 
 }  // namespace testsupport

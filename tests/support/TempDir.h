@@ -12,9 +12,7 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     const std::string& path() const { return path_; }
-    // path() + "/" + name
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:
@@ -24,11 +22,8 @@ private:
 // Writes `content` to `file`, creating its folders.
 void WriteFile(const std::string& file, const std::string& content);
 std::string ReadFile(const std::string& file);
-
-// Creates an empty store (the project's schema) as <folder>/information.mdb
-// and returns its path.
+// An empty store (the project's schema) as <folder>/information.mdb; its path.
 std::string MakeStore(const std::string& folder);
-
 // Points the process's store connection at the store in `folder`, opened.
 void OpenStoreIn(const std::string& folder);
 
