@@ -11,6 +11,7 @@ packages=(
   libgtest-dev
   python3 python3-pyftpdlib
   xvfb xauth curl
+  vsftpd openssh-server openssh-client openssl
 )
 
 missing=()
