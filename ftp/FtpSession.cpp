@@ -98,6 +98,9 @@ FtpSession::FtpSession(Endpoint where, const std::string& user, const std::strin
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
         if (!endpoint.caFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, endpoint.caFile.c_str());
+        // TLS 1.2 first (see Login).
+        curl_easy_setopt(h, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
     }
     if (sftp()) {
         curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
@@ -141,14 +144,18 @@ void FtpSession::UseActiveMode() {
     curl_easy_setopt(easy.get(), CURLOPT_FTPPORT, "-");
 }
 
-bool FtpSession::UseTls12() {
-    if (endpoint.transport != Transport::Ftps || tls12_) return false;
-    tls12_ = true;
-    curl_easy_setopt(easy.get(), CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
-    return true;
+Outcome FtpSession::Login() {
+    Outcome outcome = PerformWithoutTransfer(nullptr);
+    // A server that offers TLS 1.3 only (or no TLS 1.2 cipher for its
+    // key) still gets in, with what that costs its data connections.
+    if (endpoint.transport == Transport::Ftps && outcome.result == CURLE_SSL_CONNECT_ERROR && !anyTls_) {
+        anyTls_ = true;
+        curl_easy_setopt(easy.get(), CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_DEFAULT));
+        outcome = PerformWithoutTransfer(nullptr);
+    }
+    return outcome;
 }
-
-Outcome FtpSession::Login() { return PerformWithoutTransfer(nullptr); }
 
 Outcome FtpSession::Quote(const std::vector<std::string>& lines) {
     CurlSlist quote;
@@ -303,15 +310,17 @@ std::uint32_t FtpSession::FailureCode(const Outcome& outcome) const {
     if (outcome.cancelled) return ERROR_INTERNET_OPERATION_CANCELLED;
     if (outcome.result == CURLE_PEER_FAILED_VERIFICATION) {
         if (sftp()) return ERROR_INTERNET_SEC_INVALID_CERT;
-        // A chain that verified leaves only the name to have failed.
-        long verify = -1;
-        curl_easy_getinfo(easy.get(), CURLINFO_SSL_VERIFYRESULT, &verify);
-        return verify == 0 ? ERROR_INTERNET_SEC_CERT_CN_INVALID : ERROR_INTERNET_INVALID_CA;
+        // libcurl tells a name that does not match only by its account
+        // ("SSL: no alternative certificate subject name matches ...").
+        return std::string_view(errorText_).find("subject name") != std::string_view::npos
+                   ? ERROR_INTERNET_SEC_CERT_CN_INVALID
+                   : ERROR_INTERNET_INVALID_CA;
     }
     return CodeForCurlResult(outcome.result);
 }
 
-std::string FtpSession::FailureDetail(std::uint32_t code) const {
+std::string FtpSession::FailureDetail(const Outcome& outcome) const {
+    const std::uint32_t code = FailureCode(outcome);
     switch (code) {
     case ERROR_INTERNET_SEC_INVALID_CERT:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
@@ -321,7 +330,8 @@ std::string FtpSession::FailureDetail(std::uint32_t code) const {
     default:
         return {};
     }
-    if (code != ERROR_INTERNET_SEC_INVALID_CERT || refusedKeyType_.empty()) return errorText_;
+    if (code != ERROR_INTERNET_SEC_INVALID_CERT || refusedKeyType_.empty())
+        return errorText_[0] ? errorText_ : curl_easy_strerror(outcome.result);
     // What to accept and how, in the known-hosts file's own terms.
     const std::string hostEntry =
         endpoint.port == 22 ? endpoint.host : "[" + endpoint.host + "]:" + std::to_string(endpoint.port);

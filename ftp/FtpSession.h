@@ -51,6 +51,10 @@ struct FtpSession {
     bool sftp() const { return endpoint.transport == Transport::Sftp; }
 
     // Logs in (or finds the login still standing) and does nothing else.
+    // FTPS asks for TLS 1.2: over TLS 1.3 libcurl resumes each data
+    // connection with a ticket from the one before, and servers that demand
+    // the control connection's session (vsftpd's default) refuse transfers
+    // from the second on. Only a server that cannot do TLS 1.2 gets more.
     Outcome Login();
     // Sends one raw FTP command; its failure leaves the connection
     // standing. The reply code is in the outcome.
@@ -72,12 +76,6 @@ struct FtpSession {
 
     // Active mode for the rest of the connection.
     void UseActiveMode();
-    // FTPS: TLS 1.2 at most from now on. Over TLS 1.3 libcurl resumes a
-    // data connection with the ticket of the one before, which servers
-    // that demand the control connection's session (vsftpd's default)
-    // refuse with 522 from the second transfer on. The next request logs
-    // in again.
-    bool UseTls12();
 
     // The text for InternetGetLastResponseInfo() after a failed request: the
     // server's refusal, or libcurl's account of what broke when no refusal
@@ -87,7 +85,7 @@ struct FtpSession {
     // The error code for a failed request, telling an untrusted server
     // identity apart by what failed, and the reason its message names.
     std::uint32_t FailureCode(const Outcome& outcome) const;
-    std::string FailureDetail(std::uint32_t code) const;
+    std::string FailureDetail(const Outcome& outcome) const;
     // The reply the server gave in the last request to the last command
     // with this verb ("RNFR"), or empty.
     std::string ReplyTo(const std::string& verb) const;
@@ -128,7 +126,7 @@ private:
     std::string refusedKeyType_;
     std::string refusedKeyFingerprint_;
     bool refusedKeyChanged_ = false;
-    bool tls12_ = false;
+    bool anyTls_ = false;  // FTPS past TLS 1.2 (see Login)
 };
 
 }  // namespace ftp

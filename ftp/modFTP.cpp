@@ -78,7 +78,7 @@ bool Unusable(FtpSession* connection) {
 
 void Fail(const FtpSession& session, const Outcome& outcome) {
     const std::uint32_t code = session.FailureCode(outcome);
-    SetLastError(code, session.FailureText(), session.FailureDetail(code));
+    SetLastError(code, session.FailureText(), session.FailureDetail(outcome));
 }
 
 // An SFTP request: its failure sets the last error (a refusal is 12003
@@ -419,11 +419,6 @@ bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std:
     // stored, so the same upload goes again in active mode.
     if (outcome.result == CURLE_FTP_WEIRD_PASV_REPLY && connection->passive && !connection->closePending) {
         connection->UseActiveMode();
-        std::rewind(file.get());
-        outcome = connection->Upload(file.get(), info.st_size, target, readFailed);
-    }
-    if (!outcome.ok() && connection->lastReply.rfind("522", 0) == 0 && !connection->closePending &&
-        connection->UseTls12()) {
         std::rewind(file.get());
         outcome = connection->Upload(file.get(), info.st_size, target, readFailed);
     }

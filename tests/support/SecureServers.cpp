@@ -171,17 +171,18 @@ void GiveToTestAccount(const std::string& folder, const std::string& reachableFr
 TestCertificates::TestCertificates(std::string folder)
     : folder_(std::move(folder)), ca_(folder_ + "/ca.pem"), caKey_(folder_ + "/ca.key") {
     fs::create_directories(folder_);
-    if (RunProgram({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+    if (RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
                     "-keyout", caKey_, "-out", ca_, "-days", "2", "-subj", "/CN=Tessary Test CA"},
                    folder_ + "/openssl.log") != 0)
         throw std::runtime_error("openssl could not make the test authority");
 }
 
-std::pair<std::string, std::string> TestCertificates::Issue(const std::string& name,
-                                                             const std::string& altNames) const {
+std::pair<std::string, std::string> TestCertificates::Issue(const std::string& name, const std::string& altNames,
+                                                             bool ec) const {
     const std::string base = folder_ + "/" + name;
     WriteText(base + ".ext", "subjectAltName=" + altNames + "\n");
-    if (RunProgram({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+    if (RunProgram({"openssl", "req", "-newkey", ec ? "ec" : "rsa:2048", "-pkeyopt",
+                    ec ? "ec_paramgen_curve:prime256v1" : "rsa_keygen_pubexp:65537", "-nodes",
                     "-keyout", base + ".key", "-out", base + ".csr", "-subj", "/CN=" + name},
                    folder_ + "/openssl.log") != 0 ||
         RunProgram({"openssl", "x509", "-req", "-in", base + ".csr", "-CA", ca_, "-CAkey", caKey_, "-CAcreateserial",

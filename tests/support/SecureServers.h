@@ -35,7 +35,9 @@ public:
     // A key and a certificate for these subject alternative names
     // ("IP:127.0.0.1,DNS:localhost"), signed by the authority; the pair's
     // file names (certificate, key).
-    std::pair<std::string, std::string> Issue(const std::string& name, const std::string& altNames) const;
+    // `ec` gives an ECDSA key instead of RSA.
+    std::pair<std::string, std::string> Issue(const std::string& name, const std::string& altNames,
+                                              bool ec = false) const;
 
 private:
     std::string folder_, ca_, caKey_;
