@@ -14,8 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <map>
 #include <tuple>
 
@@ -187,6 +192,39 @@ TEST_P(SyncOver, WholeRunMirrorsTheTree) {
     for (const auto& [name, content] : tree) EXPECT_EQ(ReadFile(root_ + data + "/" + name), content) << name;
     EXPECT_TRUE(log.Has("FTP Info: Directory is changed to " + base_));
     EXPECT_FALSE(log.Mentions(password_));
+}
+
+// A wrong password is the server's refusal, with its text (libcurl's for
+// SFTP) and never the password; a server that says nothing times out.
+TEST_P(SyncOver, WrongPasswordAndSilentServer) {
+    Serve(GetParam());
+    password_ = "Wr0ng-" + password_;
+    Connection refused(Connect());
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+    LogLines log;
+    ReportInternetError(GetLastError(), "InternetConnect");
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines[1], "Extended Info: " + InternetGetLastResponseInfo());
+    EXPECT_GT(log.lines[1].size(), std::string("Extended Info: ").size());
+    EXPECT_FALSE(log.Mentions(password_));
+
+    // Connected, and then not a byte: no greeting, no SSH banner.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    ftptest::ShortTimeouts waits(std::chrono::milliseconds(800));
+    const auto start = std::chrono::steady_clock::now();
+    Connection hung(InternetConnect(session_, Host(), ntohs(a.sin_port), user_, password_, 0));
+    EXPECT_FALSE(hung);
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ::close(silent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, SyncOver, ::testing::Values(Scheme::Ftps, Scheme::Sftp),

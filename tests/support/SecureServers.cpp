@@ -241,7 +241,7 @@ VsftpdServer::VsftpdServer(const std::string& folder, const std::string& root, c
                               "\nssl_enable=YES\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\n"
                               "rsa_cert_file=" + certFile + "\nrsa_private_key_file=" + keyFile +
                               "\nlog_ftp_protocol=YES\nxferlog_enable=YES\nxferlog_std_format=NO\n"
-                              "syslog_enable=NO\nvsftpd_log_file=" + folder + "/vsftpd.log\n");
+                              "syslog_enable=NO\ndelay_failed_login=0\nvsftpd_log_file=" + folder + "/vsftpd.log\n");
     });
 }
 
