@@ -5,9 +5,11 @@
 # OpenSSH's sshd. Checks that each server's copy equals the local tree.
 #
 # Usage (as root: the servers log in a system account): bench/secure-bench.sh [path/to/tessary]
-#   SMALL_FILES=5000 to change the tree when no generator is found.
+#   The tree is the shared generator's "small" set (gendata.py beside the
+#   project, in shared/bench); SMALL_FILES=N makes N files of our own instead.
+#   SCHEMES="ftps sftp" times only those.
 # The test authority's certificate is trusted only inside a private mount
-# namespace of each run; ~/.ssh/known_hosts is a temporary HOME's. Everything
+# namespace of each run (a copy of /etc/ssl/certs with it added); ~/.ssh/known_hosts is a temporary HOME's. Everything
 # lives in one temporary folder that is removed at the end.
 set -euo pipefail
 
@@ -22,8 +24,9 @@ fi
 [ -x "${TESSARY:-}" ] || { echo "no built tessary found; pass its path" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "run as root: the servers log in a system account" >&2; exit 2; }
 PYTHON=/usr/bin/python3
-SMALL_FILES="${SMALL_FILES:-5000}"
+SMALL_FILES="${SMALL_FILES:-}"
 RUN_LIMIT="${RUN_LIMIT:-1800}"
+SCHEMES="${SCHEMES:-ftp ftps sftp}"  # the transports to time
 ACCOUNT=tessarytest
 ACCOUNT_DIR=/var/tmp/tessary-test-account   # shared with the tests
 
@@ -55,13 +58,13 @@ PASSWORD="$(cat "$ACCOUNT_DIR/password")"
 
 # --- The tree ---------------------------------------------------------------
 GENDATA=""
-for candidate in "$REPO/../shared/bench/gendata.py" /work/shared/bench/gendata.py; do
+[ -n "$SMALL_FILES" ] || for candidate in "$REPO/../shared/bench/gendata.py" /work/shared/bench/gendata.py; do
   [ -f "$candidate" ] && GENDATA="$candidate" && break
 done
 if [ -n "$GENDATA" ]; then
   "$PYTHON" "$GENDATA" small "$WORK/data" > /dev/null
 else
-  "$PYTHON" - "$WORK/data" "$SMALL_FILES" <<'PY'
+  "$PYTHON" - "$WORK/data" "${SMALL_FILES:-5000}" <<'PY'
 import os, random, sys
 root, count = sys.argv[1], int(sys.argv[2])
 rnd = random.Random(7)
@@ -81,7 +84,11 @@ openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/C
 printf 'subjectAltName=IP:127.0.0.1\n' > server.ext
 openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 \
   -extfile server.ext 2> /dev/null
-cat /etc/ssl/certs/ca-certificates.crt ca.pem > bundle.pem
+# The system's certificates and the test authority, as Debian lays them out.
+mkdir "$WORK/certs"
+cp -a /etc/ssl/certs/. "$WORK/certs/"
+cat ca.pem >> "$WORK/certs/ca-certificates.crt"
+cp ca.pem "$WORK/certs/$(openssl x509 -hash -noout -in ca.pem).0"
 ssh-keygen -q -t ed25519 -N '' -f host_key
 mkdir -p /run/sshd "$WORK/empty" "$WORK/home/.ssh"
 
@@ -188,7 +195,7 @@ run_sync() {  # name -> prints seconds
   set +e
   # The test authority is trusted in this run's own mount namespace only.
   env -u DISPLAY -u WAYLAND_DISPLAY HOME="$WORK/home" timeout "$RUN_LIMIT" unshare -m sh -c \
-    'mount --bind "$1" /etc/ssl/certs/ca-certificates.crt && exec "$2" /SYNC' sh "$WORK/bundle.pem" "$app/tessary" \
+    'mount --bind "$1" /etc/ssl/certs && exec "$2" /SYNC' sh "$WORK/certs" "$app/tessary" \
     > "$WORK/log-$1.txt" 2>&1
   status=$?
   set -e
@@ -202,7 +209,7 @@ run_sync() {  # name -> prints seconds
 }
 
 printf '\n%-6s %12s %8s\n' scheme "first run" sent
-for name in ftp ftps sftp; do
+for name in $SCHEMES; do
   make_app "$name"
   seconds="$(run_sync "$name")"
   if ! diff -rq "$WORK/data" "$WORK/srv-$name$WORK/data" > /dev/null; then
