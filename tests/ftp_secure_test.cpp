@@ -36,6 +36,7 @@ namespace fs = std::filesystem;
 
 enum class Scheme { Ftp, Ftps, Sftp };
 const char* SchemeName(Scheme s) { return s == Scheme::Ftp ? "ftp" : s == Scheme::Ftps ? "ftps" : "sftp"; }
+void PrintTo(Scheme s, std::ostream* out) { *out << SchemeName(s); }
 
 // One server of the chosen kind, the account it takes and the folder that
 // stands for its root in remote paths.
