@@ -82,7 +82,6 @@ std::string Fingerprint(const curl_khkey& key) {
     return "SHA256:" + encoded;
 }
 
-
 }  // namespace
 
 FtpSession::FtpSession(Endpoint where, const std::string& user, const std::string& password, bool passiveMode,

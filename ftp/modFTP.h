@@ -101,6 +101,8 @@ bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std:
 
 // Renames a remote file (paths relative to the current directory, or
 // absolute), replacing `to` when it exists. false with GetLastError() set.
+// SFTP's rename never replaces a file: there the old `to` is removed first,
+// so for a moment neither name holds it.
 bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::string& to);
 // Deletes a remote file. false with GetLastError() set.
 bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile);
@@ -156,9 +158,9 @@ Timeouts CurrentTimeouts();
 
 // Tests trust their own certificate authority and keep their own known
 // hosts: a connection made afterwards verifies FTPS certificates against
-// `caFile` instead of the system's store, and SFTP host keys against
+// `caFile` (beside the system's store), and SFTP host keys against
 // `knownHostsFile` instead of ~/.ssh/known_hosts. Empty texts go back to
-// the system's. Verification itself is never switched off.
+// the system's alone. Verification itself is never switched off.
 void SetCaFileForTesting(const std::string& caFile);
 void SetKnownHostsFileForTesting(const std::string& knownHostsFile);
 // The known-hosts file SFTP connections check host keys against.
