@@ -336,6 +336,9 @@ std::string FtpSession::FailureDetail(const Outcome& outcome) const {
     default:
         return {};
     }
+    // libcurl's "Requested SSL level failed" says less than the reply to AUTH.
+    if (outcome.result == CURLE_USE_SSL_FAILED)
+        return "the server does not offer TLS" + (lastReply.empty() ? std::string() : " (" + lastReply + ")");
     if (code != ERROR_INTERNET_SEC_INVALID_CERT || refusedKeyType_.empty())
         return errorText_[0] ? errorText_ : curl_easy_strerror(outcome.result);
     // What to accept and how, in the known-hosts file's own terms.
