@@ -10,12 +10,26 @@ namespace {
 
 thread_local std::uint32_t lastError = ERROR_SUCCESS;
 thread_local std::string lastResponse;
+thread_local std::string lastDetail;
+
+// A message line ends in its one line break: a detail is kept to one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+std::string WithDetail(const std::string& text) {
+    return lastDetail.empty() ? text + ".\n" : text + ": " + lastDetail + "\n";
+}
 
 }  // namespace
 
-void SetLastError(std::uint32_t code, std::string response) {
+void SetLastError(std::uint32_t code, std::string response, std::string detail) {
     lastError = code;
     lastResponse = std::move(response);
+    lastDetail = OneLine(std::move(detail));
 }
 
 std::uint32_t GetLastError() { return lastError; }
@@ -41,6 +55,24 @@ std::uint32_t CodeForCurlResult(CURLcode result) {
         return ERROR_INTERNET_CONNECTION_ABORTED;
     case CURLE_URL_MALFORMAT:
         return ERROR_INTERNET_INVALID_URL;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return ERROR_INTERNET_INVALID_CA;
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSH:
+        return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
     case CURLE_ABORTED_BY_CALLBACK:
         return ERROR_INTERNET_OPERATION_CANCELLED;
     case CURLE_OUT_OF_MEMORY:
@@ -86,6 +118,11 @@ std::string InternetErrorMessage(std::uint32_t code) {
     case ERROR_INTERNET_CANNOT_CONNECT: return "A connection with the server could not be established.\n";
     case ERROR_INTERNET_CONNECTION_ABORTED: return "The connection with the server was terminated abnormally.\n";
     case ERROR_FTP_TRANSFER_IN_PROGRESS: return "Another request is still in progress on this FTP connection.\n";
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return "The host names a scheme other than ftp://, ftps:// and sftp://.\n";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID: return WithDetail("The server's certificate is made out to another host name");
+    case ERROR_INTERNET_INVALID_CA: return WithDetail("The server's certificate is not trusted");
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return WithDetail("No protected connection could be set up");
+    case ERROR_INTERNET_SEC_INVALID_CERT: return WithDetail("The server's SSH host key is not trusted");
     default: return {};
     }
 }

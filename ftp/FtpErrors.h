@@ -10,8 +10,10 @@
 namespace ftp {
 
 // Sets the calling thread's last error code and the reply text that
-// InternetGetLastResponseInfo() gives from now on.
-void SetLastError(std::uint32_t code, std::string response);
+// InternetGetLastResponseInfo() gives from now on. `detail` is libcurl's
+// account of a refused server identity or channel, which the message text
+// of those codes names.
+void SetLastError(std::uint32_t code, std::string response, std::string detail = {});
 
 // The error code for a request libcurl ended with `result`. Whatever the
 // server refused is ERROR_INTERNET_EXTENDED_ERROR.

@@ -51,6 +51,27 @@ std::string UrlPathFor(CURL* easy, const std::string& absolute) {
     return url;
 }
 
+std::string SftpUrlPathFor(CURL* easy, const std::string& absolute) {
+    const auto segments = PathSegments(absolute);
+    std::string url(!segments.empty() && segments.front() == "~" ? 1 : 0, '/');
+    for (const auto& segment : segments) {
+        CurlText escaped(curl_easy_escape(easy, segment.data(), static_cast<int>(segment.size())));
+        url += '/';
+        if (escaped) url += escaped.get();
+    }
+    if (url.empty()) url += '/';
+    return url;
+}
+
+std::string SftpQuoted(const std::string& path) {
+    std::string quoted = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
 std::string Printable(const std::string& text) {
     std::string shown;
     for (const char c : text) {

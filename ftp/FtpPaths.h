@@ -21,6 +21,14 @@ std::vector<std::string> PathSegments(const std::string& absolute);
 // full (no CWD): "/%2F" and then each segment escaped, so "#", "?", "%",
 // ";type=" and blanks reach the server as part of the name.
 std::string UrlPathFor(CURL* easy, const std::string& absolute);
+// The same for an SFTP URL, where the path is absolute as it stands; a
+// first segment "~" (which libcurl reads as the home folder) gets a second
+// "/" before it.
+std::string SftpUrlPathFor(CURL* easy, const std::string& absolute);
+
+// A path as an argument of an SFTP quote command: between double quotes,
+// with '"' and '\' escaped, so blanks and quotes in names stay in the name.
+std::string SftpQuoted(const std::string& path);
 
 // The text with CR, LF and NUL shown as \r, \n and \0, for a status line.
 std::string Printable(const std::string& text);

@@ -1,6 +1,9 @@
 #include "ftp/FtpSession.h"
 
+#include "ftp/FtpErrors.h"
 #include "ftp/FtpPaths.h"
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cctype>
@@ -20,6 +23,9 @@ constexpr int kPollMs = 50;
 // curl_easy_perform), yet it can go on at once when asked again: the first
 // look does not wait, and the waits grow while nothing happens.
 constexpr int kFirstPollMs = 0;
+// Debian's trusted certificates, one file each under its hash
+// (update-ca-certificates keeps it beside the bundle file).
+constexpr const char* kSystemCaFolder = "/etc/ssl/certs";
 // Large upload buffers keep a big file moving with few trips through the loop.
 constexpr long kUploadBuffer = 512 * 1024;
 
@@ -46,16 +52,72 @@ long WholeSecondsUp(std::chrono::milliseconds ms) {
     return static_cast<long>((ms.count() + 999) / 1000);
 }
 
+std::size_t Discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
+
+// An SSH public key blob begins with its type name ("ssh-ed25519").
+std::string KeyType(const curl_khkey& key) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(key.key);
+    if (key.len >= 4) {
+        const std::size_t n = (std::size_t{bytes[0]} << 24) | (std::size_t{bytes[1]} << 16) |
+                              (std::size_t{bytes[2]} << 8) | bytes[3];
+        if (n > 0 && n <= key.len - 4) return std::string(key.key + 4, n);
+    }
+    switch (key.keytype) {
+    case CURLKHTYPE_RSA: return "ssh-rsa";
+    case CURLKHTYPE_DSS: return "ssh-dss";
+    case CURLKHTYPE_ECDSA: return "ecdsa";
+    case CURLKHTYPE_ED25519: return "ssh-ed25519";
+    default: return "unknown";
+    }
+}
+
+// The fingerprint as OpenSSH shows it: "SHA256:" and the digest in base64
+// without padding.
+std::string Fingerprint(const curl_khkey& key) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(key.key, key.len, digest, &size, EVP_sha256(), nullptr) != 1) return {};
+    unsigned char text[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1];
+    const int length = EVP_EncodeBlock(text, digest, static_cast<int>(size));
+    std::string encoded(reinterpret_cast<char*>(text), static_cast<std::size_t>(std::max(length, 0)));
+    while (!encoded.empty() && encoded.back() == '=') encoded.pop_back();
+    return "SHA256:" + encoded;
+}
+
 }  // namespace
 
-FtpSession::FtpSession(std::string serverUrl, const std::string& user, const std::string& password,
-                       bool passiveMode, const Timeouts& waits)
-    : easy(curl_easy_init()), multi(curl_multi_init()), baseUrl(std::move(serverUrl)), passive(passiveMode),
+FtpSession::FtpSession(Endpoint where, const std::string& user, const std::string& password, bool passiveMode,
+                       const Timeouts& waits)
+    : easy(curl_easy_init()), multi(curl_multi_init()), endpoint(std::move(where)), passive(passiveMode),
       timeouts(waits) {
     if (!valid()) return;
     CURL* h = easy.get();
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, sftp() ? "sftp" : "ftp");
+    if (endpoint.transport == Transport::Ftps) {
+        // TLS or nothing: a server that cannot do it fails the login
+        // before the user name is sent.
+        curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+        // The system's store as its hashed folder, where OpenSSL reads only
+        // the issuers a chain needs: from the bundle file libcurl would parse
+        // every certificate again for each data connection (some 30 ms each).
+        curl_easy_setopt(h, CURLOPT_CAINFO, endpoint.caFile.empty() ? nullptr : endpoint.caFile.c_str());
+        curl_easy_setopt(h, CURLOPT_CAPATH, kSystemCaFolder);
+        // TLS 1.2 first (see Login).
+        curl_easy_setopt(h, CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
+    }
+    if (sftp()) {
+        curl_easy_setopt(h, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+        // Without a known-hosts file libcurl would accept any host key.
+        curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, endpoint.knownHosts.c_str());
+        curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, &FtpSession::OnHostKey);
+        curl_easy_setopt(h, CURLOPT_SSH_KEYDATA, this);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Discard);
+    }
     // An HTTP proxy from the environment would swallow the raw commands.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str());
@@ -90,7 +152,62 @@ void FtpSession::UseActiveMode() {
     curl_easy_setopt(easy.get(), CURLOPT_FTPPORT, "-");
 }
 
-Outcome FtpSession::Login() { return PerformWithoutTransfer(nullptr); }
+Outcome FtpSession::Login() {
+    Outcome outcome = PerformWithoutTransfer(nullptr);
+    // A server that offers TLS 1.3 only (or no TLS 1.2 cipher for its
+    // key) still gets in, with what that costs its data connections.
+    if (endpoint.transport == Transport::Ftps && outcome.result == CURLE_SSL_CONNECT_ERROR && !anyTls_) {
+        anyTls_ = true;
+        curl_easy_setopt(easy.get(), CURLOPT_SSLVERSION,
+                         static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_DEFAULT));
+        outcome = PerformWithoutTransfer(nullptr);
+    }
+    return outcome;
+}
+
+Outcome FtpSession::Quote(const std::vector<std::string>& lines) {
+    CurlSlist quote;
+    for (const auto& line : lines) {
+        curl_slist* longer = curl_slist_append(quote.get(), line.c_str());
+        if (!longer) return Outcome{CURLE_OUT_OF_MEMORY};
+        quote.release();
+        quote.reset(longer);
+    }
+    return PerformWithoutTransfer(quote.get());
+}
+
+Outcome FtpSession::Exists(const std::string& absolute, bool directory, bool& exists) {
+    // libcurl looks at the path's modification time before it would list a
+    // directory (which a request without a body then skips); a path that
+    // cannot be looked at has none. "dir/" is no directory when it is a file.
+    std::string path = UrlPath(absolute);
+    if (directory && path.back() != '/') path += '/';
+    CURL* h = easy.get();
+    curl_easy_setopt(h, CURLOPT_FILETIME, 1L);
+    const Outcome outcome = PerformWithoutTransfer(nullptr, path);
+    curl_easy_setopt(h, CURLOPT_FILETIME, 0L);
+    curl_off_t time = -1;
+    curl_easy_getinfo(h, CURLINFO_FILETIME_T, &time);
+    exists = outcome.ok() && time >= 0;
+    return outcome;
+}
+
+Outcome FtpSession::List(const std::string& absolute) {
+    std::string path = UrlPath(absolute);
+    if (path.back() != '/') path += '/';
+    CURL* h = easy.get();
+    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + path).c_str());
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 1L);
+    const Outcome outcome = Perform();
+    curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 0L);
+    return outcome;
+}
+
+std::string FtpSession::UrlPath(const std::string& absolute) const {
+    return sftp() ? SftpUrlPathFor(easy.get(), absolute) : UrlPathFor(easy.get(), absolute);
+}
 
 Outcome FtpSession::Command(const std::string& line) {
     // "*": a refusal is not a failure of the request, so libcurl keeps the
@@ -100,9 +217,9 @@ Outcome FtpSession::Command(const std::string& line) {
     return PerformWithoutTransfer(quote.get());
 }
 
-Outcome FtpSession::PerformWithoutTransfer(curl_slist* quote) {
+Outcome FtpSession::PerformWithoutTransfer(curl_slist* quote, const std::string& urlPath) {
     CURL* h = easy.get();
-    curl_easy_setopt(h, CURLOPT_URL, (baseUrl + "/").c_str());
+    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + urlPath).c_str());
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(h, CURLOPT_QUOTE, quote);
@@ -115,7 +232,7 @@ Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string
                            bool& readFailed) {
     ReadContext ctx{file, tap};
     CURL* h = easy.get();
-    curl_easy_setopt(h, CURLOPT_URL, (baseUrl + UrlPathFor(h, absolute)).c_str());
+    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + UrlPath(absolute)).c_str());
     curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
     curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
@@ -136,6 +253,10 @@ Outcome FtpSession::Perform() {
     lastReply.clear();
     lineBuffer_.clear();
     replyPending_.clear();
+    exchange_.clear();
+    refusedKeyType_.clear();
+    refusedKeyFingerprint_.clear();
+    refusedKeyChanged_ = false;
 
     CURLM* m = multi.get();
     if (curl_multi_add_handle(m, easy.get()) != CURLM_OK) return Outcome{CURLE_FAILED_INIT};
@@ -193,10 +314,89 @@ std::string FtpSession::FailureText() const {
     return errorText_;
 }
 
+std::uint32_t FtpSession::FailureCode(const Outcome& outcome) const {
+    if (outcome.stalled) return ERROR_INTERNET_TIMEOUT;
+    if (outcome.cancelled) return ERROR_INTERNET_OPERATION_CANCELLED;
+    if (outcome.result == CURLE_PEER_FAILED_VERIFICATION) {
+        if (sftp()) return ERROR_INTERNET_SEC_INVALID_CERT;
+        // libcurl tells a name that does not match only by its account
+        // ("SSL: no alternative certificate subject name matches ...").
+        return std::string_view(errorText_).find("subject name") != std::string_view::npos
+                   ? ERROR_INTERNET_SEC_CERT_CN_INVALID
+                   : ERROR_INTERNET_INVALID_CA;
+    }
+    return CodeForCurlResult(outcome.result);
+}
+
+std::string FtpSession::FailureDetail(const Outcome& outcome) const {
+    const std::uint32_t code = FailureCode(outcome);
+    switch (code) {
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        break;
+    default:
+        return {};
+    }
+    // libcurl's "Requested SSL level failed" says less than the reply to AUTH.
+    if (outcome.result == CURLE_USE_SSL_FAILED)
+        return "the server does not offer TLS" + (lastReply.empty() ? std::string() : " (" + lastReply + ")");
+    if (code != ERROR_INTERNET_SEC_INVALID_CERT || refusedKeyType_.empty())
+        return errorText_[0] ? errorText_ : curl_easy_strerror(outcome.result);
+    // What to accept and how, in the known-hosts file's own terms.
+    const std::string hostEntry =
+        endpoint.port == 22 ? endpoint.host : "[" + endpoint.host + "]:" + std::to_string(endpoint.port);
+    const std::string file = endpoint.knownHosts == DefaultKnownHostsFile() ? "~/.ssh/known_hosts" : endpoint.knownHosts;
+    const std::string key = refusedKeyType_ + " key " + refusedKeyFingerprint_ + " of " + hostEntry;
+    const std::string accept = "ssh-keyscan -p " + std::to_string(endpoint.port) + " " + endpoint.host + " >> " + file;
+    if (refusedKeyChanged_)
+        return key + " differs from the key " + file + " holds for it (the key was changed, or this is another machine); "
+               "if the change is expected, remove the old key with ssh-keygen -f " + file + " -R '" + hostEntry +
+               "' and accept the new one with: " + accept;
+    return key + " is not in " + file + "; if that is the server's key, accept it with: " + accept;
+}
+
+std::string FtpSession::ReplyTo(const std::string& verb) const {
+    for (auto it = exchange_.rbegin(); it != exchange_.rend(); ++it)
+        if (it->first == verb) return it->second;
+    return {};
+}
+
+int FtpSession::OnHostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch match, void* self) {
+    if (match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
+    auto* session = static_cast<FtpSession*>(self);
+    if (found && found->len > 0) {
+        session->refusedKeyType_ = KeyType(*found);
+        session->refusedKeyFingerprint_ = Fingerprint(*found);
+    }
+    session->refusedKeyChanged_ = match == CURLKHMATCH_MISMATCH;
+    return CURLKHSTAT_REJECT;
+}
+
 int FtpSession::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self) {
-    // Only what the server says is kept: outgoing lines carry the password.
-    if (type == CURLINFO_HEADER_IN) static_cast<FtpSession*>(self)->OnReplyText(std::string_view(data, size));
+    auto* session = static_cast<FtpSession*>(self);
+    if (type == CURLINFO_HEADER_IN) session->OnReplyText(std::string_view(data, size));
+    if (type == CURLINFO_HEADER_OUT) session->OnCommandText(std::string_view(data, size));
     return 0;
+}
+
+void FtpSession::OnCommandText(std::string_view text) {
+    // Only the verb is kept: "PASS" carries the password.
+    const std::size_t end = text.find_first_of(" \r\n");
+    std::string verb(text.substr(0, end));
+    for (char& c : verb) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!verb.empty()) exchange_.emplace_back(std::move(verb), std::string());
+}
+
+void FtpSession::OnReply(std::string reply) {
+    // Replies come in the order of the commands; the greeting answers none.
+    for (auto& [verb, answer] : exchange_)
+        if (answer.empty()) {
+            answer = reply;
+            break;
+        }
+    lastReply = std::move(reply);
 }
 
 void FtpSession::OnReplyText(std::string_view text) {
@@ -212,13 +412,13 @@ void FtpSession::OnReplyText(std::string_view text) {
         const bool opensMore = coded && line.size() > 3 && line[3] == '-';
         if (replyPending_.empty()) {
             if (opensMore) replyPending_ = line;
-            else lastReply = line;
+            else OnReply(line);
             continue;
         }
         // A multi-line reply ends at its own code followed by a blank.
         replyPending_ += "\n" + line;
         if (coded && line.compare(0, 3, replyPending_, 0, 3) == 0 && (line.size() == 3 || line[3] == ' ')) {
-            lastReply = std::move(replyPending_);
+            OnReply(std::move(replyPending_));
             replyPending_.clear();
         }
     }

@@ -1,7 +1,8 @@
 #pragma once
-// One logged-in FTP control connection: a libcurl easy handle driven
+// One logged-in connection to a server: a libcurl easy handle driven
 // through its own multi handle, which keeps the connection (and with it the
-// login) from one request to the next.
+// login) from one request to the next. Plain FTP, explicit FTPS and SFTP
+// share it; what differs is how requests are spelt.
 
 #include "ftp/CurlHandles.h"
 #include "ftp/modFTP.h"
@@ -10,32 +11,65 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace ftp {
+
+// ~/.ssh/known_hosts of the user who runs the program.
+std::string DefaultKnownHostsFile();
 
 // How one request through the connection ended.
 struct Outcome {
     CURLcode result = CURLE_OK;
-    long replyCode = 0;      // the server's last reply code
+    long replyCode = 0;      // the server's last reply code (FTP)
     bool stalled = false;    // no byte moved for the stall time
     bool cancelled = false;  // the connection was closed while it ran
     bool ok() const { return result == CURLE_OK && !stalled && !cancelled; }
 };
 
+// Where a connection goes: the transport, the host as the user named it
+// (without scheme) and the port, and what the server's identity is checked
+// against.
+struct Endpoint {
+    Transport transport = Transport::Ftp;
+    std::string host;
+    int port = 21;
+    std::string url;         // "ftp://host:port" or "sftp://host:port"
+    std::string caFile;      // FTPS; empty: the system's CA store
+    std::string knownHosts;  // SFTP
+};
+
 struct FtpSession {
-    FtpSession(std::string serverUrl, const std::string& user, const std::string& password, bool passiveMode,
+    FtpSession(Endpoint where, const std::string& user, const std::string& password, bool passiveMode,
                const Timeouts& waits);
     ~FtpSession();
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
 
     bool valid() const { return easy && multi; }
+    bool sftp() const { return endpoint.transport == Transport::Sftp; }
 
     // Logs in (or finds the login still standing) and does nothing else.
+    // FTPS asks for TLS 1.2: over TLS 1.3 libcurl resumes each data
+    // connection with a ticket from the one before, and servers that demand
+    // the control connection's session (vsftpd's default) refuse transfers
+    // from the second on. Only a server that cannot do TLS 1.2 gets more.
     Outcome Login();
-    // Sends one raw command; its failure leaves the connection standing.
-    // The reply code is in the outcome.
+    // Sends one raw FTP command; its failure leaves the connection
+    // standing. The reply code is in the outcome.
     Outcome Command(const std::string& line);
+    // Sends quote commands in one request, as they stand: over FTP a
+    // leading "*" lets one fail without failing the request; over SFTP a
+    // failing one ends the request with libcurl's account in FailureText().
+    Outcome Quote(const std::vector<std::string>& lines);
+    // SFTP: whether the absolute path names a directory (or, without
+    // `directory`, anything). A failed look fails the outcome; a missing
+    // path does not.
+    Outcome Exists(const std::string& absolute, bool directory, bool& exists);
+    // SFTP: lists a directory and throws the names away; its failure text
+    // says why a directory cannot be used.
+    Outcome List(const std::string& absolute);
     // Uploads `size` bytes read from `file` to the resolved remote path.
     // `readFailed` tells a local read error apart from a network one.
     // `tap` (may be null) sees every byte read.
@@ -46,12 +80,20 @@ struct FtpSession {
 
     // The text for InternetGetLastResponseInfo() after a failed request: the
     // server's refusal, or libcurl's account of what broke when no refusal
-    // was read (a transfer cut off midway never reads the last reply).
+    // was read (a transfer cut off midway never reads the last reply; SFTP
+    // has no replies at all).
     std::string FailureText() const;
+    // The error code for a failed request, telling an untrusted server
+    // identity apart by what failed, and the reason its message names.
+    std::uint32_t FailureCode(const Outcome& outcome) const;
+    std::string FailureDetail(const Outcome& outcome) const;
+    // The reply the server gave in the last request to the last command
+    // with this verb ("RNFR"), or empty.
+    std::string ReplyTo(const std::string& verb) const;
 
     CurlEasy easy;
     CurlMulti multi;
-    std::string baseUrl;  // "ftp://host:port"
+    Endpoint endpoint;
     std::string cwd = "/";
     bool passive = true;
     Timeouts timeouts;
@@ -66,14 +108,26 @@ struct FtpSession {
 private:
     // A request that logs in if needed, sends the quote commands (if any)
     // and transfers nothing.
-    Outcome PerformWithoutTransfer(curl_slist* quote);
+    Outcome PerformWithoutTransfer(curl_slist* quote, const std::string& urlPath = "/");
     Outcome Perform();
+    std::string UrlPath(const std::string& absolute) const;
     void OnReplyText(std::string_view text);
+    void OnReply(std::string reply);
+    void OnCommandText(std::string_view text);
     static int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self);
+    static int OnHostKey(CURL*, const curl_khkey* known, const curl_khkey* found, curl_khmatch match, void* self);
 
     char errorText_[CURL_ERROR_SIZE] = {};
     std::string lineBuffer_;    // a reply line still arriving
     std::string replyPending_;  // the lines so far of a multi-line reply
+    // The commands of the last request by verb, each with the reply it got.
+    std::vector<std::pair<std::string, std::string>> exchange_;
+    // An SFTP host key that was refused: the key's type and fingerprint,
+    // and whether the known hosts held another key for the host.
+    std::string refusedKeyType_;
+    std::string refusedKeyFingerprint_;
+    bool refusedKeyChanged_ = false;
+    bool anyTls_ = false;  // FTPS past TLS 1.2 (see Login)
 };
 
 }  // namespace ftp

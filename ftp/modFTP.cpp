@@ -4,10 +4,14 @@
 #include "ftp/FtpSession.h"
 #include "ftp/FtpPaths.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ftp {
 
@@ -30,6 +34,16 @@ std::function<void()>& YieldHook() {
 Timeouts& TimeoutSetting() {
     static Timeouts timeouts;
     return timeouts;
+}
+
+std::string& CaFileSetting() {
+    static std::string file;
+    return file;
+}
+
+std::string& KnownHostsSetting() {
+    static std::string file;
+    return file;
 }
 
 // Marks the connection busy for one call; a close asked for meanwhile (from
@@ -62,10 +76,28 @@ bool Unusable(FtpSession* connection) {
 }
 
 void Fail(const FtpSession& session, const Outcome& outcome) {
-    std::uint32_t code = CodeForCurlResult(outcome.result);
-    if (outcome.stalled) code = ERROR_INTERNET_TIMEOUT;
-    else if (outcome.cancelled) code = ERROR_INTERNET_OPERATION_CANCELLED;
-    SetLastError(code, session.FailureText());
+    const std::uint32_t code = session.FailureCode(outcome);
+    SetLastError(code, session.FailureText(), session.FailureDetail(outcome));
+}
+
+// An SFTP request: its failure sets the last error (a refusal is 12003
+// with libcurl's account as the reply text).
+bool Succeeds(FtpSession& session, const Outcome& outcome) {
+    if (!outcome.ok()) {
+        Fail(session, outcome);
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS, {});
+    return true;
+}
+
+// A remote path that names a file: not empty, no folder, no line break.
+bool NamesFile(const std::string& path) {
+    if (HoldsLineBreak(path) || path.empty() || path.back() == '/') {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    return true;
 }
 
 // A raw command's reply: `expected` is success; a refusal leaves the reply
@@ -90,13 +122,14 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// "ftp://host:port", or empty when the host is no valid host name.
-std::string ServerUrl(const std::string& host, int port) {
+// "ftp://host:port" (or "sftp://..."), or empty when the host is no valid
+// host name.
+std::string ServerUrl(const std::string& host, int port, const std::string& scheme) {
     CurlUrl url(curl_url());
     if (!url) return {};
     std::string name = host;
     if (name.find(':') != std::string::npos && name.front() != '[') name = "[" + name + "]";
-    if (curl_url_set(url.get(), CURLUPART_SCHEME, "ftp", 0) != CURLUE_OK ||
+    if (curl_url_set(url.get(), CURLUPART_SCHEME, scheme.c_str(), 0) != CURLUE_OK ||
         curl_url_set(url.get(), CURLUPART_HOST, name.c_str(), 0) != CURLUE_OK ||
         curl_url_set(url.get(), CURLUPART_PORT, std::to_string(port).c_str(), 0) != CURLUE_OK)
         return {};
@@ -105,23 +138,32 @@ std::string ServerUrl(const std::string& host, int port) {
     std::string result = CurlText(text).get();
     while (!result.empty() && result.back() == '/') result.pop_back();
     // The URL parser passes some characters a host name cannot hold.
-    if (result.find_first_of("@/?# ", 6) != std::string::npos) return {};
+    if (result.find_first_of("@/?# ", scheme.size() + 3) != std::string::npos) return {};
     return result;
 }
 
 // The absolute remote path an upload goes to; empty (with the error set)
 // for a path that names no file or would split into several commands.
 std::string UploadTarget(const FtpSession& connection, const std::string& remoteFile) {
-    if (HoldsLineBreak(remoteFile) || remoteFile.empty() || remoteFile.back() == '/') {
-        SetLastError(ERROR_INVALID_NAME, {});
-        return {};
-    }
+    if (!NamesFile(remoteFile)) return {};
     std::string target = ResolveRemotePath(connection.cwd, remoteFile);
     if (target == "/") {
         SetLastError(ERROR_INVALID_NAME, {});
         return {};
     }
     return target;
+}
+
+// Where a scheme ends ("://"), or npos for a host text without one.
+std::size_t SchemeEnd(const std::string& host) { return host.find("://"); }
+
+// Forgets the folders at and below `path` (it was renamed or removed).
+void ForgetFoldersBelow(FtpSession& session, const std::string& path) {
+    auto& known = session.knownFolders;
+    for (auto it = known.lower_bound(path); it != known.end() && it->compare(0, path.size(), path) == 0;) {
+        if (it->size() == path.size() || (*it)[path.size()] == '/') it = known.erase(it);
+        else ++it;
+    }
 }
 
 }  // namespace
@@ -136,12 +178,63 @@ void SetTimeoutsForTesting(const Timeouts& timeouts) { TimeoutSetting() = timeou
 
 Timeouts CurrentTimeouts() { return TimeoutSetting(); }
 
-int PortFromProfile(const std::string& portText) {
+void SetCaFileForTesting(const std::string& caFile) { CaFileSetting() = caFile; }
+
+void SetKnownHostsFileForTesting(const std::string& knownHostsFile) { KnownHostsSetting() = knownHostsFile; }
+
+std::string DefaultKnownHostsFile() {
+    const char* home = std::getenv("HOME");
+    std::string folder = home && *home ? home : "";
+    if (folder.empty())
+        if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) folder = user->pw_dir;
+    return folder + "/.ssh/known_hosts";
+}
+
+std::string KnownHostsFile() {
+    return KnownHostsSetting().empty() ? DefaultKnownHostsFile() : KnownHostsSetting();
+}
+
+bool TransportOf(const std::string& host, Transport& transport) {
+    const std::string text = Trimmed(host);
+    const std::size_t end = SchemeEnd(text);
+    if (end == std::string::npos) {
+        transport = Transport::Ftp;
+        return true;
+    }
+    std::string scheme = text.substr(0, end);
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (scheme == "ftp") transport = Transport::Ftp;
+    else if (scheme == "ftps") transport = Transport::Ftps;
+    else if (scheme == "sftp") transport = Transport::Sftp;
+    else return false;
+    return true;
+}
+
+int DefaultPort(Transport transport) { return transport == Transport::Sftp ? 22 : 21; }
+
+namespace {
+
+// A whole number from 1 to 65535, else 0.
+int ProfilePort(const std::string& portText) {
     std::string text = Trimmed(portText);
     if (!text.empty() && text.front() == '+') text.erase(0, 1);
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 21;
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
     const int port = std::stoi(text);
-    return port >= 1 && port <= 65535 ? port : 21;
+    return port >= 1 && port <= 65535 ? port : 0;
+}
+
+}  // namespace
+
+int PortFromProfile(const std::string& portText) {
+    const int port = ProfilePort(portText);
+    return port ? port : 21;
+}
+
+int PortFromProfile(const std::string& portText, const std::string& host) {
+    Transport transport = Transport::Ftp;
+    TransportOf(host, transport);
+    const int port = ProfilePort(portText);
+    return port ? port : DefaultPort(transport);
 }
 
 InternetSession* InternetOpen(const std::string& agent) {
@@ -166,16 +259,29 @@ FtpSession* InternetConnect(InternetSession* session, const std::string& host, i
         SetLastError(ERROR_INVALID_PARAMETER, {});
         return nullptr;
     }
-    const std::string hostName = Trimmed(host);
+    Endpoint where;
+    if (!TransportOf(host, where.transport)) {
+        SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME, {});
+        return nullptr;
+    }
+    where.host = Trimmed(host);
+    if (const std::size_t end = SchemeEnd(where.host); end != std::string::npos) {
+        where.host.erase(0, end + 3);
+        while (!where.host.empty() && where.host.back() == '/') where.host.pop_back();
+    }
     // 0 is the service's default port.
-    if (port < 1 || port > 65535) port = 21;
-    const std::string serverUrl = hostName.empty() ? std::string() : ServerUrl(hostName, port);
-    if (serverUrl.empty()) {
+    where.port = port >= 1 && port <= 65535 ? port : DefaultPort(where.transport);
+    if (!where.host.empty())
+        where.url = ServerUrl(where.host, where.port, where.transport == Transport::Sftp ? "sftp" : "ftp");
+    if (where.url.empty()) {
         SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED, {});
         return nullptr;
     }
-    auto connection = std::make_unique<FtpSession>(serverUrl, user, password, (flags & INTERNET_FLAG_PASSIVE) != 0,
-                                                   CurrentTimeouts());
+    if (where.host.front() == '[' && where.host.back() == ']') where.host = where.host.substr(1, where.host.size() - 2);
+    where.caFile = CaFileSetting();
+    where.knownHosts = KnownHostsFile();
+    auto connection = std::make_unique<FtpSession>(std::move(where), user, password,
+                                                   (flags & INTERNET_FLAG_PASSIVE) != 0, CurrentTimeouts());
     if (!connection->valid()) {
         SetLastError(ERROR_INTERNET_INTERNAL_ERROR, {});
         return nullptr;
@@ -210,11 +316,51 @@ bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory
     }
     CallScope scope(connection);
     const std::string target = ResolveRemotePath(connection->cwd, directory);
-    if (!CommandSucceeds(*connection, "CWD " + target, 250)) return false;
+    if (connection->sftp()) {
+        // SFTP has no current directory: the path is checked and kept here.
+        bool exists = false;
+        if (!Succeeds(*connection, connection->Exists(target, true, exists))) return false;
+        // A directory that cannot be looked at: listing it says why.
+        if (!exists && !Succeeds(*connection, connection->List(target))) return false;
+    } else if (!CommandSucceeds(*connection, "CWD " + target, 250)) {
+        return false;
+    }
     connection->cwd = target;
     connection->knownFolders.insert(target);
     return true;
 }
+
+namespace {
+
+CreateResult CreateSftpDirectory(FtpSession& session, const std::string& target) {
+    auto& known = session.knownFolders;
+    bool exists = false;
+    if (!Succeeds(session, session.Exists(target, true, exists))) return CreateResult::Failed;
+    if (exists) {
+        known.insert(target);
+        return CreateResult::Existed;
+    }
+    bool created = false;
+    std::string level;
+    for (const auto& segment : PathSegments(target)) {
+        level += "/" + segment;
+        if (known.count(level)) continue;
+        // Below a level that had to be made nothing can be there yet.
+        if (!created) {
+            if (!Succeeds(session, session.Exists(level, true, exists))) return CreateResult::Failed;
+            if (exists) {
+                known.insert(level);
+                continue;
+            }
+        }
+        if (!Succeeds(session, session.Quote({"mkdir " + SftpQuoted(level)}))) return CreateResult::Failed;
+        created = true;
+        known.insert(level);
+    }
+    return created ? CreateResult::Created : CreateResult::Existed;
+}
+
+}  // namespace
 
 CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folder) {
     if (Unusable(connection)) return CreateResult::Failed;
@@ -226,6 +372,7 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folde
     const std::string target = ResolveRemotePath(connection->cwd, folder);
     auto& known = connection->knownFolders;
     if (target == "/" || known.count(target)) return CreateResult::Existed;
+    if (connection->sftp()) return CreateSftpDirectory(*connection, target);
     // Mostly the folder is there already: one request settles it.
     if (CommandSucceeds(*connection, "CWD " + target, 250)) {
         known.insert(target);
@@ -299,6 +446,77 @@ bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string&
         Fail(*connection, outcome);
         // A folder removed behind our back must be made again next time.
         connection->knownFolders.erase(ResolveRemotePath(target, ".."));
+        return false;
+    }
+    SetLastError(ERROR_SUCCESS, connection->lastReply);
+    return true;
+}
+
+bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::string& to) {
+    if (Unusable(connection) || !NamesFile(from) || !NamesFile(to)) return false;
+    const std::string source = ResolveRemotePath(connection->cwd, from);
+    const std::string target = ResolveRemotePath(connection->cwd, to);
+    if (source == "/" || target == "/") {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    CallScope scope(connection);
+    FtpSession& session = *connection;
+    if (session.sftp()) {
+        const std::string rename = "rename " + SftpQuoted(source) + " " + SftpQuoted(target);
+        if (!Succeeds(session, session.Quote({rename}))) {
+            // SFTP's rename never replaces a file (OpenSSH refuses it): when
+            // both files are there, the old one goes first.
+            const std::uint32_t code = GetLastError();
+            const std::string refusal = InternetGetLastResponseInfo();
+            bool sourceThere = false, targetThere = false;
+            if (code != ERROR_INTERNET_EXTENDED_ERROR || !session.Exists(source, false, sourceThere).ok() ||
+                !session.Exists(target, false, targetThere).ok() || !sourceThere || !targetThere) {
+                SetLastError(code, refusal);
+                return false;
+            }
+            if (!Succeeds(session, session.Quote({"rm " + SftpQuoted(target), rename}))) return false;
+        }
+    } else {
+        // One request, so nothing comes between the two commands; "*" keeps
+        // a refusal from dropping the connection, the replies tell it.
+        const Outcome outcome = session.Quote({"*RNFR " + source, "*RNTO " + target});
+        if (!outcome.ok()) {
+            Fail(session, outcome);
+            return false;
+        }
+        const std::string started = session.ReplyTo("RNFR");
+        const std::string finished = session.ReplyTo("RNTO");
+        if (started.empty() || started[0] != '3') {
+            SetLastError(ERROR_INTERNET_EXTENDED_ERROR, started);
+            return false;
+        }
+        if (finished.empty() || finished[0] != '2') {
+            SetLastError(ERROR_INTERNET_EXTENDED_ERROR, finished);
+            return false;
+        }
+        SetLastError(ERROR_SUCCESS, finished);
+    }
+    ForgetFoldersBelow(session, source);
+    return true;
+}
+
+bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile) {
+    if (Unusable(connection) || !NamesFile(remoteFile)) return false;
+    const std::string target = ResolveRemotePath(connection->cwd, remoteFile);
+    if (target == "/") {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    CallScope scope(connection);
+    if (connection->sftp()) return Succeeds(*connection, connection->Quote({"rm " + SftpQuoted(target)}));
+    const Outcome outcome = connection->Command("DELE " + target);
+    if (!outcome.ok()) {
+        Fail(*connection, outcome);
+        return false;
+    }
+    if (outcome.replyCode / 100 != 2) {
+        SetLastError(ERROR_INTERNET_EXTENDED_ERROR, connection->lastReply);
         return false;
     }
     SetLastError(ERROR_SUCCESS, connection->lastReply);

@@ -1,8 +1,11 @@
 #pragma once
 // The FTP client operations of the program, over libcurl: an internet
 // session, one control connection per login, directory change and
-// creation, upload, and the error report that turns a failed call into
-// status-log lines. Error codes follow the WinINet numbering.
+// creation, upload, rename and delete, and the error report that turns a
+// failed call into status-log lines. Error codes follow the WinINet
+// numbering. The host text chooses the transport: plain FTP ("host",
+// "ftp://host"), explicit FTPS ("ftps://host") or SFTP ("sftp://host");
+// every operation behaves the same over all three.
 
 #include <chrono>
 #include <cstdint>
@@ -25,11 +28,18 @@ constexpr std::uint32_t ERROR_INTERNET_TIMEOUT = 12002;
 constexpr std::uint32_t ERROR_INTERNET_EXTENDED_ERROR = 12003;  // the server refused
 constexpr std::uint32_t ERROR_INTERNET_INTERNAL_ERROR = 12004;
 constexpr std::uint32_t ERROR_INTERNET_INVALID_URL = 12005;
+constexpr std::uint32_t ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;  // "xyz://host"
 constexpr std::uint32_t ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
 constexpr std::uint32_t ERROR_INTERNET_OPERATION_CANCELLED = 12017;  // closed mid-request
 constexpr std::uint32_t ERROR_INTERNET_CANNOT_CONNECT = 12029;
 constexpr std::uint32_t ERROR_INTERNET_CONNECTION_ABORTED = 12030;
 constexpr std::uint32_t ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;  // the connection is busy
+// The server's identity could not be trusted; the message names libcurl's
+// reason, and nothing (not even the user name) has been sent.
+constexpr std::uint32_t ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;      // certificate of another host name
+constexpr std::uint32_t ERROR_INTERNET_INVALID_CA = 12045;               // certificate not trusted
+constexpr std::uint32_t ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;   // no TLS or SSH channel could be set up
+constexpr std::uint32_t ERROR_INTERNET_SEC_INVALID_CERT = 12169;         // SSH host key unknown or changed
 // Plain system codes for what goes wrong on this side of the wire.
 constexpr std::uint32_t ERROR_SUCCESS = 0;
 constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;       // the local file
@@ -51,8 +61,20 @@ inline constexpr const char* kAgentName = "My VB Test";
 
 // Agent text sent nowhere but kept with the session.
 InternetSession* InternetOpen(const std::string& agent);
+// How the host text reaches the server.
+enum class Transport { Ftp, Ftps, Sftp };
+// The transport a host text names ("sftp://host" is Sftp); a text without
+// a scheme is plain FTP. False for a scheme other than these three.
+bool TransportOf(const std::string& host, Transport& transport);
+// The port a connection uses when none is given: 22 for SFTP, else 21.
+int DefaultPort(Transport transport);
+
 // Connects and logs in. nullptr on failure, with GetLastError() set. Port
-// 0 is the FTP default, 21. With INTERNET_FLAG_PASSIVE in `flags` uploads
+// 0 (or one outside 1..65535) is the transport's default. FTPS asks for TLS
+// on the control connection (AUTH TLS) and the data connections (PROT P)
+// and verifies the server's certificate against the system's CA store;
+// SFTP logs in with the password and checks the server's host key against
+// ~/.ssh/known_hosts. With INTERNET_FLAG_PASSIVE in `flags` uploads
 // use passive mode (EPSV, then PASV) until the server refuses it, and
 // active mode from then on; without it, active mode throughout.
 FtpSession* InternetConnect(InternetSession* session, const std::string& host, int port,
@@ -92,6 +114,14 @@ bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std:
 bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string& remoteFile,
                 std::uint32_t flags, ReadTap* tap);
 
+// Renames a remote file (paths relative to the current directory, or
+// absolute), replacing `to` when it exists. false with GetLastError() set.
+// SFTP's rename never replaces a file: there the old `to` is removed first,
+// so for a moment neither name holds it.
+bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::string& to);
+// Deletes a remote file. false with GetLastError() set.
+bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile);
+
 // Closing a connection that is in the middle of a request (a window event
 // handler running inside its yield) stops that request and frees the
 // connection as soon as the request has returned.
@@ -112,6 +142,9 @@ void ReportInternetError(std::uint32_t code, const std::string& caller);
 
 // The port a profile's text names: a whole number from 1 to 65535, else 21.
 int PortFromProfile(const std::string& portText);
+// The same for the profile's host text: the transport's default port (22
+// for SFTP) when the text is no whole number from 1 to 65535.
+int PortFromProfile(const std::string& portText, const std::string& host);
 
 // Called on the calling thread while one of its requests runs (at most
 // every 20 ms): a window that connects on the GUI thread lets the window
@@ -138,5 +171,15 @@ struct Timeouts {
 // is made.
 void SetTimeoutsForTesting(const Timeouts& timeouts);
 Timeouts CurrentTimeouts();
+
+// Tests trust their own certificate authority and keep their own known
+// hosts: a connection made afterwards verifies FTPS certificates against
+// `caFile` (beside the system's store), and SFTP host keys against
+// `knownHostsFile` instead of ~/.ssh/known_hosts. Empty texts go back to
+// the system's alone. Verification itself is never switched off.
+void SetCaFileForTesting(const std::string& caFile);
+void SetKnownHostsFileForTesting(const std::string& knownHostsFile);
+// The known-hosts file SFTP connections check host keys against.
+std::string KnownHostsFile();
 
 }  // namespace ftp

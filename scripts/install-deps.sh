@@ -12,8 +12,10 @@ packages=(
   python3 python3-pyftpdlib
   xvfb xauth curl
   desktop-file-utils
-  # bench/compare.sh: the FTP server and the tools Tessary is timed against
-  vsftpd lftp ncftp hyperfine time
+  # FTPS and SFTP tests: real servers on loopback
+  vsftpd openssh-server openssh-client openssl
+  # bench/compare.sh: the tools Tessary is timed against
+  lftp ncftp hyperfine time
 )
 
 missing=()

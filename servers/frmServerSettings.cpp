@@ -161,7 +161,7 @@ void frmServerSettings::RunConnectionTest() {
     connection_.reset();
     const std::string folder = txtFolder->text().toStdString();
     connection_.reset(ftp::InternetConnect(session_.get(), txtServer->text().toStdString(),
-                                           ftp::PortFromProfile(txtPort->text().toStdString()),
+                                           ftp::PortFromProfile(txtPort->text().toStdString(), txtServer->text().toStdString()),
                                            txtUsername->text().toStdString(), txtPassword->text().toStdString(),
                                            kTestConnectFlags));
     if (!connection_) {

@@ -53,7 +53,7 @@ bool FtpUploader::Connect(const Job& job) {
         return false;
     }
     const store::ServerProfile& profile = *job.profile;
-    connection_ = ftp::InternetConnect(ProcessSession(), profile.server, ftp::PortFromProfile(profile.port),
+    connection_ = ftp::InternetConnect(ProcessSession(), profile.server, ftp::PortFromProfile(profile.port, profile.server),
                                        profile.user, profile.password, ftp::INTERNET_FLAG_PASSIVE);
     if (!connection_) {
         ftp::ReportInternetError(ftp::GetLastError(), "InternetConnect");
