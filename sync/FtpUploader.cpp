@@ -1,6 +1,8 @@
 #include "sync/FtpUploader.h"
 
+#include "ftp/FtpErrors.h"
 #include "ftp/FtpPaths.h"
+#include "hash/FileHasher.h"
 #include "ftp/modFTP.h"
 #include "shell/StatusLog.h"
 
@@ -32,6 +34,22 @@ std::string FolderBelowRemoteDirectory(const std::string& remoteFolder) {
 bool LostConnection(std::uint32_t code) {
     return code == ftp::ERROR_INTERNET_TIMEOUT || code == ftp::ERROR_INTERNET_CONNECTION_ABORTED ||
            code == ftp::ERROR_INTERNET_CANNOT_CONNECT || code == ftp::ERROR_INTERNET_OPERATION_CANCELLED;
+}
+
+bool HoldsControlBytes(const std::string& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
+// The hidden name a file goes up under before it takes its own: the same
+// for the same name, so what a killed run left is overwritten by the next
+// try; hidden, so never the name of a file that is sent (hidden files are
+// not); short, so a name of 255 bytes still has one.
+std::string TemporaryName(const std::string& name) {
+    hash::Md5Stream md5;
+    md5.Update(name.data(), name.size());
+    return ".tessary-" + md5.HexDigest().substr(0, 16);
 }
 
 }  // namespace
@@ -70,7 +88,7 @@ bool FtpUploader::Connect(const Job& job) {
 }
 
 bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const std::string& name,
-                         const std::string& remoteFolder, ftp::ReadTap* tap) {
+                         const std::string& remoteFolder, ftp::ReadTap* tap, bool replacing) {
     if (gaveUp_) return false;
     // Names go to the server as they stand: one holding a line break would
     // become a command of its own.
@@ -82,12 +100,12 @@ bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const st
     // The folder is relative to the profile's remote directory, always.
     const std::string folder = FolderBelowRemoteDirectory(remoteFolder);
     observer_.SetStatus("Uploading " + localPath);
-    if (TrySend(file, localPath, folder + name, folder, tap)) return true;
+    if (TrySend(file, localPath, folder, name, tap, replacing)) return true;
     if (!LostConnection(ftp::GetLastError())) return false;
     // The next request logs in afresh: the same file once more, from its start.
     if (file) std::rewind(file);
     if (tap) tap->Rewound();
-    if (TrySend(file, localPath, folder + name, folder, tap)) return true;
+    if (TrySend(file, localPath, folder, name, tap, replacing)) return true;
     if (LostConnection(ftp::GetLastError())) {
         LogStatus("FTP Info: The server does not answer; the rest of this job is passed over.");
         gaveUp_ = true;
@@ -95,8 +113,8 @@ bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const st
     return false;
 }
 
-bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const std::string& remote,
-                          const std::string& folder, ftp::ReadTap* tap) {
+bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const std::string& folder,
+                          const std::string& name, ftp::ReadTap* tap, bool replacing) {
     const ftp::CreateResult made = ftp::FtpCreateDirectory(connection_, folder);
     if (made == ftp::CreateResult::Created) LogStatus("FTP Info: DoneDir");
     // A folder that could not be made shows in the upload's own failure,
@@ -105,10 +123,23 @@ bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const s
         ftp::ReportInternetError(ftp::GetLastError(), "FtpCreateDirectory");
         return false;
     }
-    const bool sent = file ? ftp::FtpPutFile(connection_, file, remote, ftp::FTP_TRANSFER_TYPE_BINARY, tap)
-                           : ftp::FtpPutFile(connection_, localPath, remote, ftp::FTP_TRANSFER_TYPE_BINARY, tap);
-    if (!sent) {
-        ftp::ReportInternetError(ftp::GetLastError(), "FtpPutFile");
+    const std::string target = folder + name;
+    // A URL cannot carry control bytes: such a file goes up under a plain
+    // name in the remote directory itself, and a raw rename moves it.
+    const bool rawName = HoldsControlBytes(target);
+    const bool viaTemporary = replacing || rawName;
+    const std::string sendTo = viaTemporary ? (rawName ? std::string() : folder) + TemporaryName(name) : target;
+    const bool sent = file ? ftp::FtpPutFile(connection_, file, sendTo, ftp::FTP_TRANSFER_TYPE_BINARY, tap)
+                           : ftp::FtpPutFile(connection_, localPath, sendTo, ftp::FTP_TRANSFER_TYPE_BINARY, tap);
+    if (!sent || (viaTemporary && !ftp::FtpRenameFile(connection_, sendTo, target))) {
+        const std::uint32_t code = ftp::GetLastError();
+        const std::string reply = ftp::InternetGetLastResponseInfo();
+        ftp::ReportInternetError(code, sent ? "FtpRenameFile" : "FtpPutFile");
+        // The old copy is untouched; what arrived of the new one goes, when
+        // the connection still allows it (else the next replacement of this
+        // file overwrites it).
+        if (viaTemporary && !LostConnection(code)) ftp::FtpDeleteFile(connection_, sendTo);
+        ftp::SetLastError(code, reply);
         return false;
     }
     observer_.SetStatus("Scanning Files..");
@@ -117,7 +148,7 @@ bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const s
 }
 
 bool FtpUploader::UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder) {
-    return Upload(nullptr, localPath, name, remoteFolder, nullptr);
+    return Upload(nullptr, localPath, name, remoteFolder, nullptr, false);
 }
 
 void FtpUploader::Close() {

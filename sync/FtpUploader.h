@@ -4,6 +4,9 @@
 // transfer window (connected, folder made, file sent, disconnected). A
 // connection lost or timed out is made again once; a server that stays
 // dead ends the job's uploads, so it costs one wait a job, not one a file.
+// A file that replaces its earlier copy goes up under a hidden temporary
+// name and is renamed over the copy once it is whole; so does one whose
+// name holds bytes a URL cannot carry (a tab), renamed by a raw command.
 
 #include "sync/RunObserver.h"
 #include "sync/Uploader.h"
@@ -24,7 +27,7 @@ public:
 
     bool Connect(const Job& job) override;
     bool Upload(std::FILE* file, const std::string& localPath, const std::string& name,
-                const std::string& remoteFolder, ftp::ReadTap* tap) override;
+                const std::string& remoteFolder, ftp::ReadTap* tap, bool replacing) override;
     // The same for a file named by its path (opened here).
     bool UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder);
     void Close() override;
@@ -35,8 +38,8 @@ public:
 private:
     void Disconnect();
     // One try at the folder and the file; false with the error reported.
-    bool TrySend(std::FILE* file, const std::string& localPath, const std::string& remote, const std::string& folder,
-                 ftp::ReadTap* tap);
+    bool TrySend(std::FILE* file, const std::string& localPath, const std::string& folder, const std::string& name,
+                 ftp::ReadTap* tap, bool replacing);
 
     RunObserver& observer_;
     ftp::FtpSession* connection_ = nullptr;

@@ -21,10 +21,11 @@ public:
     virtual bool Connect(const Job& job) = 0;
     // Sends the local file as remoteFolder + name below the remote
     // directory: from `file` when the caller has it open, else opened from
-    // localPath. `tap` sees every byte read. True when the file reached the
-    // server.
+    // localPath. `tap` sees every byte read. `replacing`: a copy sent
+    // before is there, and must stay whole until the new one is. True when
+    // the file reached the server.
     virtual bool Upload(std::FILE* file, const std::string& localPath, const std::string& name,
-                        const std::string& remoteFolder, ftp::ReadTap* tap) = 0;
+                        const std::string& remoteFolder, ftp::ReadTap* tap, bool replacing) = 0;
     // Closes the job's connection and logs the disconnect line; the only
     // place a connection is closed.
     virtual void Close() = 0;

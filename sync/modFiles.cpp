@@ -229,7 +229,8 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
     // The record follows the upload: a file that did not reach the server
     // keeps its old record and is sent again by the next run.
     const bool sent = ctx_.uploader.Upload(file.get(), entry.fullPath, entry.name,
-                                           UploadFolder(GetRemoteFolder(entry.fullPath, entry.name)), &tap);
+                                           UploadFolder(GetRemoteFolder(entry.fullPath, entry.name)), &tap,
+                                           entry.stored.has_value());
     if (!sent) {
         tap.Failed();
         ++tally_.uploadsFailed;

@@ -292,7 +292,7 @@ TEST_F(Uploads, ConnectSendAndCloseWriteTheirLinesBelowTheRemoteDirectory) {
     EXPECT_TRUE(uploader_.UploadPath(Local("old/a.txt"), "a.txt", "home/anna/old/"));
     CountingTap tap;  // a file the caller opened, every byte seen on its way
     std::FILE* top = std::fopen(Local("top.txt").c_str(), "rb");
-    EXPECT_TRUE(uploader_.Upload(top, "top.txt", "top.txt", "", &tap));
+    EXPECT_TRUE(uploader_.Upload(top, "top.txt", "top.txt", "", &tap, true));  // over a copy sent before
     std::fclose(top);
     EXPECT_EQ(tap.bytes, std::string("content of top.txt").size());
     // A job folder such as /a/../../etc keeps its ".." levels in the remote

@@ -29,14 +29,14 @@ class RecordingUploader : public syncrun::Uploader {
 public:
     bool Connect(const syncrun::Job&) override { return true; }
     bool Upload(std::FILE* file, const std::string& path, const std::string& name, const std::string& folder,
-                ftp::ReadTap* tap) override {
+                ftp::ReadTap* tap, bool replacing) override {
         if (beforeUpload) beforeUpload(path);
         std::FILE* f = file ? file : std::fopen(path.c_str(), "rb");
         char buf[3];  // small reads: the digest is made piece by piece
         for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) tap->Read(buf, n);
         if (f && !file) std::fclose(f);
         if (!refuse.empty() && path.find(refuse) != std::string::npos) return false;
-        sent.push_back(folder + name);
+        sent.push_back((replacing ? "over " : "") + folder + name);
         return true;
     }
     void Close() override {}
@@ -103,7 +103,7 @@ TEST_F(FileCheckTest, SendsNewFilesInByteOrderRecordsTheirDigestThenOnlyChangedO
     uploader.refuse = "b.txt";
     log.Clear();
     ASSERT_TRUE(Check().CheckFolder(Data()));
-    EXPECT_EQ(uploader.sent, (std::vector<std::string>{folder + "a.txt"}));
+    EXPECT_EQ(uploader.sent, (std::vector<std::string>{"over " + folder + "a.txt"}));  // replaces the copy sent before
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{Data("a.txt") + " has changed", Data("b.txt") + " has changed"}));
     auto after = before;
     after[1] = Row(Data("a.txt"), "a.txt");

@@ -35,9 +35,9 @@ class HookedUploader : public syncrun::FtpUploader {
 public:
     using FtpUploader::FtpUploader;
     bool Upload(std::FILE* file, const std::string& path, const std::string& name, const std::string& folder,
-                ftp::ReadTap* tap) override {
+                ftp::ReadTap* tap, bool replacing) override {
         if (beforeUpload) beforeUpload(path);
-        return FtpUploader::Upload(file, path, name, folder, tap);
+        return FtpUploader::Upload(file, path, name, folder, tap, replacing);
     }
     void Close() override {
         FtpUploader::Close();
@@ -207,6 +207,45 @@ TEST_F(SyncRunTest, AServerThatStopsAnsweringCostsOneRetryAJobNotAWaitAFile) {
     EXPECT_EQ(Changed().size(), 1u + 3u);  // the dead job's first file, then the next job's three
     EXPECT_EQ(Landed(*alive, Data()).size(), 3u);
     EXPECT_EQ(Records(), 3);
+}
+
+TEST_F(SyncRunTest, AReplacementCutOffMidwayLeavesTheOldCopyWholeAndGoesAgainNextRun) {
+    const std::string v1(3 << 20, '1'), v2(3 << 20, '2');
+    WriteFile(Data("big.bin"), v1);
+    auto server = Server("srv");
+    const auto profile = AddProfile(server->port());
+    AddJob(Data(), profile);
+    ASSERT_TRUE(Run().clean);
+    const auto usePort = [&](int port) {
+        store::StoreConnection().Execute("update mySettings set FTPPort = '" + std::to_string(port) + "'");
+    };
+    WriteFile(Data("big.bin"), v2);
+    server.reset();
+    FtpServer::Options stalling;
+    stalling.stallData = true;
+    server = Server("srv", stalling);
+    usePort(server->port());
+    ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000),
+                                std::chrono::milliseconds(1000)});
+    EXPECT_FALSE(Run().clean);
+    ftp::SetTimeoutsForTesting({});
+    EXPECT_EQ(Landed(*server, Data()).at("big.bin"), v1);
+
+    server.reset();
+    server = Server("srv");
+    usePort(server->port());
+    EXPECT_TRUE(Run().clean);
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));  // the new copy, and no temporary file left
+}
+
+TEST_F(SyncRunTest, NamesWithTabsAndOtherControlBytesAreSentUnderTheirOwnNames) {
+    const Tree tree{{"tab\tdir/a\tb.txt", "tab"}, {"bell\a.txt", "bell"}, {"esc\x1b[1m.txt", "esc"}};
+    for (const auto& [name, content] : tree) WriteFile(Data(name), content);
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    EXPECT_TRUE(Run().clean);
+    EXPECT_EQ(Landed(*server, Data()), tree);
+    EXPECT_TRUE(log.Has(Data("tab\\tdir/a\\tb.txt") + " has changed")) << log.Matching("has changed")[0];
 }
 
 TEST_F(SyncRunTest, TwoJobsCoveringOneFileSendItToBothServers) {
