@@ -117,7 +117,6 @@ std::string InternetErrorMessage(std::uint32_t code) {
     case ERROR_INTERNET_OPERATION_CANCELLED: return "The operation was cancelled.\n";
     case ERROR_INTERNET_CANNOT_CONNECT: return "A connection with the server could not be established.\n";
     case ERROR_INTERNET_CONNECTION_ABORTED: return "The connection with the server was terminated abnormally.\n";
-    case ERROR_FTP_TRANSFER_IN_PROGRESS: return "Another request is still in progress on this FTP connection.\n";
     case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return "The host names a scheme other than ftp://, ftps:// and sftp://.\n";
     case ERROR_INTERNET_SEC_CERT_CN_INVALID: return WithDetail("The server's certificate is made out to another host name");
     case ERROR_INTERNET_INVALID_CA: return WithDetail("The server's certificate is not trusted");

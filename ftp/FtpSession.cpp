@@ -290,10 +290,6 @@ Outcome FtpSession::Perform() {
         if (now - lastYield >= kYieldEvery) {
             TransferYield();
             lastYield = Clock::now();
-            if (closePending) {
-                outcome.cancelled = true;
-                break;
-            }
         }
         int ready = 0;
         curl_multi_poll(m, nullptr, 0, pollMs, &ready);
@@ -316,7 +312,6 @@ std::string FtpSession::FailureText() const {
 
 std::uint32_t FtpSession::FailureCode(const Outcome& outcome) const {
     if (outcome.stalled) return ERROR_INTERNET_TIMEOUT;
-    if (outcome.cancelled) return ERROR_INTERNET_OPERATION_CANCELLED;
     if (outcome.result == CURLE_PEER_FAILED_VERIFICATION) {
         if (sftp()) return ERROR_INTERNET_SEC_INVALID_CERT;
         // libcurl tells a name that does not match only by its account

@@ -24,8 +24,7 @@ struct Outcome {
     CURLcode result = CURLE_OK;
     long replyCode = 0;      // the server's last reply code (FTP)
     bool stalled = false;    // no byte moved for the stall time
-    bool cancelled = false;  // the connection was closed while it ran
-    bool ok() const { return result == CURLE_OK && !stalled && !cancelled; }
+    bool ok() const { return result == CURLE_OK && !stalled; }
 };
 
 // Where a connection goes: the transport, the host as the user named it
@@ -99,11 +98,6 @@ struct FtpSession {
     Timeouts timeouts;
     std::set<std::string> knownFolders;  // remote folders that exist
     std::string lastReply;               // the last complete server reply
-
-    // A request is running (a yield may re-enter the layer); closing is
-    // then deferred until it has returned.
-    bool busy = false;
-    bool closePending = false;
 
 private:
     // A request that logs in if needed, sends the quote commands (if any)

@@ -46,33 +46,11 @@ std::string& KnownHostsSetting() {
     return file;
 }
 
-// Marks the connection busy for one call; a close asked for meanwhile (from
-// inside a yield) happens when the call returns.
-class CallScope {
-public:
-    explicit CallScope(FtpSession* session) : session_(session) { session_->busy = true; }
-    ~CallScope() {
-        session_->busy = false;
-        if (session_->closePending) delete session_;
-    }
-    CallScope(const CallScope&) = delete;
-    CallScope& operator=(const CallScope&) = delete;
-
-private:
-    FtpSession* session_;
-};
-
-// A connection that cannot take a call now: none, or one already in a call.
+// No connection to make a call on.
 bool Unusable(FtpSession* connection) {
-    if (!connection || connection->closePending) {
-        SetLastError(ERROR_INVALID_HANDLE, {});
-        return true;
-    }
-    if (connection->busy) {
-        SetLastError(ERROR_FTP_TRANSFER_IN_PROGRESS, {});
-        return true;
-    }
-    return false;
+    if (connection) return false;
+    SetLastError(ERROR_INVALID_HANDLE, {});
+    return true;
 }
 
 void Fail(const FtpSession& session, const Outcome& outcome) {
@@ -298,11 +276,7 @@ FtpSession* InternetConnect(InternetSession* session, const std::string& host, i
     return connection.release();
 }
 
-void InternetCloseHandle(FtpSession* connection) {
-    if (!connection) return;
-    if (connection->busy) connection->closePending = true;
-    else delete connection;
-}
+void InternetCloseHandle(FtpSession* connection) { delete connection; }
 
 bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory) {
     if (Unusable(connection)) return false;
@@ -314,7 +288,6 @@ bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory
         SetLastError(ERROR_SUCCESS, {});
         return true;
     }
-    CallScope scope(connection);
     const std::string target = ResolveRemotePath(connection->cwd, directory);
     if (connection->sftp()) {
         // SFTP has no current directory: the path is checked and kept here.
@@ -368,7 +341,6 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folde
         SetLastError(ERROR_INVALID_NAME, {});
         return CreateResult::Failed;
     }
-    CallScope scope(connection);
     const std::string target = ResolveRemotePath(connection->cwd, folder);
     auto& known = connection->knownFolders;
     if (target == "/" || known.count(target)) return CreateResult::Existed;
@@ -427,12 +399,11 @@ bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string&
         return false;
     }
 
-    CallScope scope(connection);
     bool readFailed = false;
     Outcome outcome = connection->Upload(localFile, info.st_size, target, tap, readFailed);
     // Passive mode refused: no data connection was opened and nothing was
     // stored, so the same upload goes again in active mode.
-    if (outcome.result == CURLE_FTP_WEIRD_PASV_REPLY && connection->passive && !connection->closePending) {
+    if (outcome.result == CURLE_FTP_WEIRD_PASV_REPLY && connection->passive) {
         connection->UseActiveMode();
         std::rewind(localFile);
         if (tap) tap->Rewound();
@@ -460,7 +431,6 @@ bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::s
         SetLastError(ERROR_INVALID_NAME, {});
         return false;
     }
-    CallScope scope(connection);
     FtpSession& session = *connection;
     if (session.sftp()) {
         const std::string rename = "rename " + SftpQuoted(source) + " " + SftpQuoted(target);
@@ -508,7 +478,6 @@ bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile) {
         SetLastError(ERROR_INVALID_NAME, {});
         return false;
     }
-    CallScope scope(connection);
     if (connection->sftp()) return Succeeds(*connection, connection->Quote({"rm " + SftpQuoted(target)}));
     const Outcome outcome = connection->Command("DELE " + target);
     if (!outcome.ok()) {

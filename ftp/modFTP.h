@@ -33,7 +33,6 @@ constexpr std::uint32_t ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
 constexpr std::uint32_t ERROR_INTERNET_OPERATION_CANCELLED = 12017;  // closed mid-request
 constexpr std::uint32_t ERROR_INTERNET_CANNOT_CONNECT = 12029;
 constexpr std::uint32_t ERROR_INTERNET_CONNECTION_ABORTED = 12030;
-constexpr std::uint32_t ERROR_FTP_TRANSFER_IN_PROGRESS = 12110;  // the connection is busy
 // The server's identity could not be trusted; the message names libcurl's
 // reason, and nothing (not even the user name) has been sent.
 constexpr std::uint32_t ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;      // certificate of another host name
@@ -122,9 +121,7 @@ bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::s
 // Deletes a remote file. false with GetLastError() set.
 bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile);
 
-// Closing a connection that is in the middle of a request (a window event
-// handler running inside its yield) stops that request and frees the
-// connection as soon as the request has returned.
+// Closes the connection (QUIT) and frees it.
 void InternetCloseHandle(FtpSession* connection);
 void InternetCloseHandle(InternetSession* session);
 
@@ -149,8 +146,8 @@ int PortFromProfile(const std::string& portText, const std::string& host);
 // Called on the calling thread while one of its requests runs (at most
 // every 20 ms): a window that connects on the GUI thread lets the window
 // system in there, the sync run keeps its store batches short. Each thread
-// has its own; none is installed by default. A request started from there
-// on the same connection fails with ERROR_FTP_TRANSFER_IN_PROGRESS.
+// has its own; none is installed by default. It must not use the
+// connection whose request is running.
 void SetTransferYield(std::function<void()> yield);
 // Runs the installed yield once (the upload session's repaint point).
 void TransferYield();

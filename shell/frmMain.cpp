@@ -211,9 +211,9 @@ void frmMain::cmdSyncNow_Click() {
     runObserver_ = std::make_unique<WindowRunObserver>(this);
     if (shell::TerminalProgress* terminal = SyncOnStart ? shell::TerminalProgressForUnattendedRun() : nullptr)
         runObserver_->onProgress = [terminal](const syncrun::Progress& p) { terminal->Update(p); };
-    runThread_ = std::thread([this, observer = runObserver_.get()] {
+    runThread_ = std::thread([this, observer = runObserver_.get(), store = syncrun::CurrentStore()] {
         syncrun::FtpUploader uploader(*observer);
-        const syncrun::RunOutcome outcome = syncrun::RunSync(*observer, uploader);
+        const syncrun::RunOutcome outcome = syncrun::RunSync(*observer, uploader, store);
         QMetaObject::invokeMethod(this, [this, outcome] { RunFinished(outcome); }, Qt::QueuedConnection);
     });
 }

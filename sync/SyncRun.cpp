@@ -73,10 +73,9 @@ void ForgetRecordsOfDeletedJob(store::Connection& store, std::int64_t syncId) {
 
 // The run's own connection to the store the program has open: the windows
 // keep theirs on the GUI thread.
-void OpenRunStore(store::Connection& runStore) {
-    store::Connection& shared = store::StoreConnection();
-    if (!shared.IsOpen()) throw store::StoreError("Operation is not allowed when the object is closed.");
-    runStore.ConnectionString = shared.ConnectionString;
+void OpenRunStore(store::Connection& runStore, const RunStore& store) {
+    if (!store.open) throw store::StoreError("Operation is not allowed when the object is closed.");
+    runStore.ConnectionString = store.connectionString;
     runStore.Open();
 }
 
@@ -109,7 +108,12 @@ void EndJob(RunObserver& observer, Uploader& uploader) {
 
 bool IsRunning() { return g_running; }
 
-RunOutcome RunSync(RunObserver& observer, Uploader& uploader) {
+RunStore CurrentStore() {
+    const store::Connection& shared = store::StoreConnection();
+    return {shared.IsOpen(), shared.ConnectionString};
+}
+
+RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& store) {
     if (g_running.exchange(true)) {
         LogStatus("A sync is already running.");
         return {};
@@ -122,7 +126,7 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader) {
     LogStatus("User initiated Sync");
     try {
         store::Connection runStore;
-        OpenRunStore(runStore);
+        OpenRunStore(runStore, store);
         const StoreRunLock runLock(runStore.DataSource());
         if (!runLock.Taken()) {
             LogStatus("A sync is already running.");

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // The job the run is working on; 0 outside a run.
 extern std::atomic<std::int64_t> CurrentSyncID;
@@ -25,11 +26,23 @@ struct RunOutcome {
     int filesSent = 0;  // files that reached their server
 };
 
-// One whole run over the store that StoreConnection() has open. Lines go to
-// the status log. A second call while a run is in progress writes a line
-// and returns at once. A store failure stops the run with a line carrying
-// the store's message; it is never thrown.
-RunOutcome RunSync(RunObserver& observer, Uploader& uploader);
+// The store a run works on, as the program has it open: read on the thread
+// that starts the run (the GUI thread owns the program's connection).
+struct RunStore {
+    bool open = false;
+    std::string connectionString;
+};
+RunStore CurrentStore();
+
+// One whole run over the store. Lines go to the status log. A second call
+// while a run is in progress writes a line and returns at once. A store
+// failure stops the run with a line carrying the store's message; it is
+// never thrown.
+RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& store);
+// The same over the store StoreConnection() has open (on this thread).
+inline RunOutcome RunSync(RunObserver& observer, Uploader& uploader) {
+    return RunSync(observer, uploader, CurrentStore());
+}
 bool IsRunning();
 
 }  // namespace syncrun
