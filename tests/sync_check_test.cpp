@@ -12,9 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
-#include <QLocale>
-
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -158,17 +155,6 @@ TEST_F(FileCheckTest, UnreadableAndVanishedFilesAreNamedAndTheRestGoesOn) {
     log.Clear();
     EXPECT_FALSE(Check().CheckFolder(Data("closed")));
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{Data("closed") + " could not be read: Permission denied"}));
-}
-
-TEST(GetFileDate, TheLocalesShortDateAndTime) {
-    TempDir dir;
-    WriteFile(dir / "a.txt", "a");
-    const QDateTime when(QDate(2021, 3, 4), QTime(5, 6, 7));
-    fs::last_write_time(dir / "a.txt", std::chrono::file_clock::from_sys(std::chrono::sys_seconds(
-                                           std::chrono::seconds(when.toSecsSinceEpoch()))));
-    EXPECT_EQ(syncrun::GetFileDate(dir / "a.txt"), QLocale().toString(when, QLocale::ShortFormat).toStdString());
-    EXPECT_EQ(syncrun::GetFileDate(dir.path()), "");
-    EXPECT_EQ(syncrun::GetFileDate(dir / "missing"), "");
 }
 
 // Each folder of a walk holds one file named after it, so the uploads show

@@ -1,20 +1,9 @@
-// Remote path mapping and the folder listing: where a file goes on the
-// server, and which entries of a folder the file check and the walk see.
+// Where a file goes on the server, and how outside text goes into a line.
 
 #include "shell/StatusLog.h"
-#include "sync/FolderListing.h"
 #include "sync/RemotePath.h"
-#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <sys/stat.h>
-
-using testsupport::TempDir;
-using testsupport::WriteFile;
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -38,63 +27,6 @@ TEST(GetRemoteFolder, MapsTheLocalFolderBelowTheRemoteDirectory) {
         EXPECT_EQ(syncrun::UploadFolder(remote), c.upload) << c.fullPath;
     }
 }
-
-TEST(FolderPaths, TrailingSeparatorsAndJoining) {
-    struct Case { const char* in; const char* path; const char* joined; };
-    const Case cases[] = {
-        {"/data", "/data", "/data/n"},
-        {"/data/", "/data", "/data/n"},
-        {"/data//", "/data", "/data/n"},
-        {"/", "/", "/n"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(syncrun::FolderPath(c.in), c.path) << c.in;
-        EXPECT_EQ(syncrun::JoinPath(syncrun::FolderPath(c.in), "n"), c.joined) << c.in;
-    }
-}
-
-class Listings : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* f : {"b.txt", "a.txt", "B.txt", "ü.txt", ".hidden", "z y.txt"}) WriteFile(dir / f, f);
-        fs::create_directories(dir / "sub/inner");
-        fs::create_directories(dir / ".git");
-        fs::create_directories(dir / "Zed");
-        fs::create_directory_symlink(dir / "sub", dir / "sublink");
-        fs::create_symlink(dir / "a.txt", dir / "filelink");
-        ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    }
-    TempDir dir;
-};
-
-TEST_F(Listings, FolderListingLeavesOutHiddenNamesInByteOrder) {
-    const syncrun::Listing l = syncrun::ListFolder(dir.path());
-    ASSERT_TRUE(l.ok) << l.reason;
-    const std::vector<std::string> expected{"B.txt", "Zed", "a.txt", "b.txt", "fifo", "filelink",
-                                            "sub", "sublink", "z y.txt", "ü.txt"};
-    EXPECT_EQ(l.names, expected);
-}
-
-TEST_F(Listings, SubFoldersIncludeHiddenOnesButNoLinks) {
-    const syncrun::Listing l = syncrun::ListSubFolders(dir.path());
-    ASSERT_TRUE(l.ok) << l.reason;
-    EXPECT_EQ(l.names, (std::vector<std::string>{".git", "Zed", "sub"}));
-}
-
-TEST_F(Listings, AFolderThatCannotBeListedSaysWhy) {
-    for (auto* list : {&syncrun::ListFolder, &syncrun::ListSubFolders}) {
-        const syncrun::Listing missing = list(dir / "missing");
-        EXPECT_FALSE(missing.ok);
-        EXPECT_EQ(missing.reason, "No such file or directory");
-        const syncrun::Listing file = list(dir / "a.txt");
-        EXPECT_FALSE(file.ok);
-        EXPECT_EQ(file.reason, "Not a directory");
-    }
-}
-
-}  // namespace
-
-namespace {
 
 TEST(OneLine, OutsideTextCannotSplitALineOrReachTheTerminal) {
     struct Case { std::string text, shown; };

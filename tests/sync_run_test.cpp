@@ -373,24 +373,6 @@ protected:
     }
 };
 
-TEST_F(UnattendedRun, ExitsZeroWhenEverythingWasSentAndOneWhenALoginFailed) {
-    WriteFile(Data("a.txt"), "a");
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
-    auto r = RunTessary();
-    EXPECT_EQ(r.status, 0) << r.out;
-    for (const std::string& line : std::vector<std::string>{"User initiated Sync\n", Data("a.txt") + " has changed\n", "Updated: 1 Folders\n",
-                                   "All Sync's Complete\n"})
-        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
-    EXPECT_EQ(Landed(*server, Data()), (Tree{{"a.txt", "a"}}));
-
-    store::StoreConnection().Execute("update mySettings set FTPPassword = 'wrong'");
-    WriteFile(Data("a.txt"), "a2");
-    r = RunTessary();
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("FTP Info: Server Login Failed.\n"), std::string::npos) << r.out;
-}
-
 TEST_F(UnattendedRun, ASecondRunOnTheSameStoreRefusesWithALine) {
     WriteFile(Data("a.txt"), "a");
     auto server = Server("srv");
