@@ -5,8 +5,8 @@
 # OpenSSH's sshd. Checks that each server's copy equals the local tree.
 #
 # Usage (as root: the servers log in a system account): bench/secure-bench.sh [path/to/tessary]
-#   The tree is the shared generator's "small" set (gendata.py beside the
-#   project, in shared/bench); SMALL_FILES=N makes N files of our own instead.
+#   The tree is bench/gendata.py's "small" set (the one compare.sh times);
+#   SMALL_FILES=N makes N files of our own instead.
 #   SCHEMES="ftps sftp" times only those.
 # The test authority's certificate is trusted only inside a private mount
 # namespace of each run (a copy of /etc/ssl/certs with it added); ~/.ssh/known_hosts is a temporary HOME's. Everything
@@ -58,9 +58,7 @@ PASSWORD="$(cat "$ACCOUNT_DIR/password")"
 
 # --- The tree ---------------------------------------------------------------
 GENDATA=""
-[ -n "$SMALL_FILES" ] || for candidate in "$REPO/../shared/bench/gendata.py" /work/shared/bench/gendata.py; do
-  [ -f "$candidate" ] && GENDATA="$candidate" && break
-done
+[ -n "$SMALL_FILES" ] || GENDATA="$HERE/gendata.py"
 if [ -n "$GENDATA" ]; then
   "$PYTHON" "$GENDATA" small "$WORK/data" > /dev/null
 else
