@@ -1,6 +1,5 @@
-// The list, editor and transfer windows as laid out: captions, client
-// sizes, fixed borders, owners, tab order, and every control by name with
-// its caption and place (twips at 15 a pixel).
+// The list, editor and transfer windows as laid out: captions, client sizes, fixed borders, owners, tab
+// order, and every control by name with its caption and place (twips at 15 a pixel).
 
 #include "ftp/frmFTP.h"
 #include "shell/Twips.h"

@@ -11,22 +11,22 @@ namespace testsupport {
 
 FtpServer::FtpServer(std::string root, const Options& o) : root_(std::move(root)) {
     std::filesystem::create_directories(root_);
-    const auto quoted = [](std::string text) {
+    const auto arg = [](const char* option, std::string text) {
         for (std::size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4) text.replace(at, 1, "'\\''");
-        return " '" + text + "'";
+        return std::string(" ") + option + " '" + text + "'";
     };
     // Debian's interpreter: pyftpdlib comes from Debian's package.
-    std::string command = "exec /usr/bin/python3" + quoted(TESSARY_TEST_SUPPORT_DIR "/ftpserver.py") + " --root" +
-                          quoted(root_) + (o.noPassive ? " --no-passive" : "") + (o.stallData ? " --stall-data" : "") +
-                          (o.logCommands ? " --log-commands" : "");
-    if (!o.refuseStor.empty()) command += " --refuse-stor" + quoted(o.refuseStor);
-    if (!o.silentOn.empty()) command += " --silent-on" + quoted(o.silentOn);
+    std::string command = "exec /usr/bin/python3" + arg("", TESSARY_TEST_SUPPORT_DIR "/ftpserver.py") +
+                          arg("--root", root_) + (o.noPassive ? " --no-passive" : "") +
+                          (o.stallData ? " --stall-data" : "") + (o.logCommands ? " --log-commands" : "");
+    if (!o.refuseStor.empty()) command += arg("--refuse-stor", o.refuseStor);
+    if (!o.silentOn.empty()) command += arg("--silent-on", o.silentOn);
     out_ = ::popen(command.c_str(), "re");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (out_ && port_ == 0 && std::chrono::steady_clock::now() < deadline && ReadLines(100)) {
     }
     if (port_ == 0) {
-        this->Stop();
+        Stop();
         throw std::runtime_error("the FTP server did not start (is python3-pyftpdlib installed?)");
     }
 }
@@ -48,12 +48,9 @@ bool FtpServer::ReadLines(int timeoutMs) {
         pending_.append(buf, static_cast<std::size_t>(n));
     for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos; pending_.erase(0, nl + 1)) {
         const std::string line = pending_.substr(0, nl);
-        if (line.rfind("PORT ", 0) == 0) {
-            port_ = std::stoi(line.substr(5));
-            pid_ = std::stoi(line.substr(line.rfind(' ')));
-        }
-        logins_ += line.rfind("LOGIN ", 0) == 0;
-        if (line.rfind("CMD ", 0) != 0) continue;
+        if (line.starts_with("PORT ")) port_ = std::stoi(line.substr(5)), pid_ = std::stoi(line.substr(line.rfind(' ')));
+        logins_ += line.starts_with("LOGIN ");
+        if (!line.starts_with("CMD ")) continue;
         std::string command;  // hex, so that any byte survives
         for (std::size_t i = 4; i + 1 < line.size(); i += 2)
             command += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));

@@ -1,8 +1,7 @@
 #pragma once
-// A real FTP server on 127.0.0.1 for one test: pyftpdlib on a free port,
-// serving a folder, stopped when the object goes. The server reports each
-// login and command before it replies, so whatever a client has had its
-// reply to is counted here at once, with no waiting.
+// A real FTP server on 127.0.0.1 for one test: pyftpdlib on a free port, serving a folder, stopped when
+// the object goes. It reports each login and command before it replies, so whatever a client has had
+// its reply to is counted here at once, with no waiting.
 
 #include <cstdio>
 #include <string>
@@ -13,14 +12,13 @@ namespace testsupport {
 class FtpServer {
 public:
     struct Options {
-        std::string refuseStor;    // STOR of a path holding this text gets 553
-        std::string silentOn;      // a command the server never answers
+        std::string refuseStor{};  // STOR of a path holding this text gets 553
+        std::string silentOn{};    // a command the server never answers
         bool noPassive = false;    // refuse EPSV and PASV
         bool stallData = false;    // stop reading an upload after its first chunk
         bool logCommands = false;  // record every command line (see commands())
     };
-    // Serves `root` (created when missing) to the user tessary, password
-    // secret. Throws std::runtime_error when the server does not come up.
+    // Serves `root` (created when missing) to tessary, password secret; throws when it does not come up.
     FtpServer(std::string root, const Options& options);
     explicit FtpServer(std::string root) : FtpServer(std::move(root), Options()) {}
     ~FtpServer();
@@ -30,8 +28,7 @@ public:
     int port() const { return port_; }
     const std::string& root() const { return root_; }
     int logins();
-    // Every command line so far, PASS masked. Needs Options::logCommands;
-    // read often enough that the server's pipe never fills.
+    // Every command line so far, PASS masked (with Options::logCommands; read before the pipe fills).
     std::vector<std::string> commands();
 
 private:

@@ -1,6 +1,5 @@
 #pragma once
-// Every test gets its own files: a fresh folder under the system's
-// temporary folder, removed with everything in it when the object goes.
+// A fresh folder under the system's temporary folder, removed with everything in it when the object goes.
 
 #include <string>
 
