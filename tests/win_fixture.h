@@ -86,7 +86,6 @@ protected:
         auto rs = store::StoreConnection().Execute("select " + column + " as c from " + table + " where " + where);
         return rs.Eof() ? "<no row>" : rs.Fields("c");
     }
-    int Said(const std::string& line) const { return static_cast<int>(std::ranges::count(log.Lines(), line)); }
 
     testsupport::TempDir dir;
     testsupport::LineRecorder log;
