@@ -143,9 +143,9 @@ TEST_F(FolderWindows, FetchingReadsTheJobAndItsProfile) {
 }
 
 TEST_F(FolderWindows, ClearAsksAndTakesTheFolderAndBelowOnly) {
-    const QStringList all{"/data/a.txt",  "/data/sub/b.txt", "/data2/c.txt", "/database.txt", "/my_dir/d.txt",
-                          "/myXdir/e.txt", "/100%/f.txt",    "/100x/g.txt",  "/it's/h.txt",   "/its/i.txt",
-                          "/back\\s/j.txt", "/backXs/k.txt",  "/DATA/l.txt"};
+    const QStringList all{"/data/a.txt", "/data/sub/b.txt", "/data2/c.txt", "/database.txt", "/my_dir/d.txt",
+                          "/myXdir/e.txt", "/100%/f.txt", "/100x/g.txt", "/it's/h.txt", "/its/i.txt",
+                          "/back\\s/j.txt", "/backXs/k.txt", "/DATA/l.txt"};
     const auto job = testsupport::AddJob("/data", 1);
     frmFolderSettings& editor = frmFolderSettings::ShowWindow();
     editor.cmdClearFolderInfo->click();

@@ -137,19 +137,15 @@ TEST_F(ServerWindows, DoubleClickEditsThatRowAndDeleteTakesTheSelectedOne) {
 }
 
 TEST_F(ServerWindows, PortMustBeNumericAndIsStoredAsTyped) {
-    const std::pair<const char*, bool> ports[] = {{"", false}, {"21x", false}, {"2 1", false}, {"21.5", true}, {" 21 ", true}};
+    const std::pair<const char*, bool> ports[] = {{"", false}, {"21x", false}, {"2 1", false}, {" 21.5 ", true}};
     for (const auto& [port, accepted] : ports) {
         frmServerSettings& editor = Fill(frmServerSettings::ShowWindow(), QString("host|%1|user|pw|/|n").arg(port));
         editor.cmdClose->click();
         EXPECT_EQ(Boxes(), accepted ? QStringList() : QStringList{"Tessary|0|Please enter a port as a number"}) << port;
         EXPECT_EQ(frmServerSettings::Loaded(), accepted ? nullptr : &editor) << "a refused port keeps the editor";
-        if (accepted) {
-            EXPECT_EQ(Count("mySettings", "FTPPort = " + store::Quoted(port)), 1) << "stored as typed";
-        } else {
-            editor.close();
-        }
+        if (!accepted) editor.close();
     }
-    EXPECT_EQ(Count("mySettings"), 2);
+    EXPECT_EQ(Column("mySettings", "group_concat(FTPPort, ',')", "1"), " 21.5 ") << "stored as typed, once";
 }
 
 TEST_F(ServerWindows, RefusedStatementsShowTheStoresMessageAndKeepTheWindows) {
