@@ -139,9 +139,8 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     main.mnuForceClear_Click();
     EXPECT_EQ(files(), 1);
     const QStringList asked = Boxes();
-    ASSERT_EQ(asked.size(), 2);
-    EXPECT_TRUE(asked[0].startsWith("!!!WARNING!!!|4|This will wipe ALL status information")) << asked[0].toStdString();
-    EXPECT_EQ(asked[1], "Aborted|64|Operation aborted!");
+    EXPECT_TRUE(asked.size() == 2 && asked[0].startsWith("!!!WARNING!!!|4|This will wipe ALL status information") &&
+                asked[1] == "Aborted|64|Operation aborted!") << asked.join('\n').toStdString();
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
     EXPECT_EQ(files(), 0);
@@ -154,9 +153,9 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
 }
 
 TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
-    QWidget hidden;  // a hidden window stays hidden when put on top
+    QWidget hidden;
     SetAlwaysOnTop(&hidden, true);
-    EXPECT_FALSE(hidden.isVisible());
+    EXPECT_FALSE(hidden.isVisible()) << "a hidden window stays hidden when put on top";
     testsupport::MakeStore(dir.path());
     testsupport::OpenStoreIn(dir.path());
     testsupport::FtpServer server(dir / "root");
