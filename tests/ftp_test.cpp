@@ -120,42 +120,34 @@ TEST_F(FtpClient, ManyUploadsShareOneLoginAndARefusedPassiveFallsBackToActiveOnc
 
 TEST_F(FtpClient, FailuresCarryTheirCodeAndTheServersReply) {
     Serve({.refuseStor = "refused"});
-    const int closedPort = FtpServer(tmp_ / "gone").port();  // a port that was just free
-    const struct {
-        const char* what;
-        std::function<bool(FtpClient&)> attempt;
-        std::uint32_t code;
-        const char* reply;  // the start of the "Extended Info: " line; nullptr: no such line
-    } cases[] = {
-        {"wrong password", [](FtpClient& t) { return !!t.Connect("Wr0ng-Pa55"); }, ERROR_INTERNET_EXTENDED_ERROR,
-         "530 "},
-        {"closed port", [&](FtpClient& t) { return !!t.Connect("secret", "127.0.0.1", closedPort); },
-         ERROR_INTERNET_CANNOT_CONNECT, nullptr},
-        {"bad host", [](FtpClient& t) { return !!t.Connect("secret", "no such/host"); },
-         ERROR_INTERNET_NAME_NOT_RESOLVED, nullptr},
-        {"missing directory", [](FtpClient& t) { return FtpSetCurrentDirectory(t.Connect().get(), "/not/here"); },
-         ERROR_INTERNET_EXTENDED_ERROR, "550 "},
-        {"refused upload", [](FtpClient& t) { return t.Put(t.Connect().get(), "refused.txt", "r"); },
-         ERROR_INTERNET_EXTENDED_ERROR, "553 Refused by the test server."},
-        {"missing local file",
-         [](FtpClient& t) { return FtpPutFile(t.Connect().get(), t.tmp_ / "none", "x", FTP_TRANSFER_TYPE_BINARY); },
-         ERROR_FILE_NOT_FOUND, nullptr},
-        {"local folder",
-         [](FtpClient& t) { return FtpPutFile(t.Connect().get(), t.tmp_.path(), "x", FTP_TRANSFER_TYPE_BINARY); },
-         ERROR_ACCESS_DENIED, nullptr},
-        {"no connection", [](FtpClient& t) { return t.Put(nullptr, "x", "x"); }, ERROR_INVALID_HANDLE, nullptr},
+    const int closed = FtpServer(tmp_ / "gone").port();  // a port that was just free
+    using Attempt = std::function<bool(FtpClient&)>;
+    const std::tuple<std::uint32_t, const char*, Attempt> cases[] = {  // the start of "Extended Info: " if any
+        {ERROR_INTERNET_EXTENDED_ERROR, "530 ", [](FtpClient& t) { return !!t.Connect("Wr0ng-Pa55"); }},
+        {ERROR_INTERNET_CANNOT_CONNECT, nullptr,
+         [&](FtpClient& t) { return !!t.Connect("secret", "127.0.0.1", closed); }},
+        {ERROR_INTERNET_NAME_NOT_RESOLVED, nullptr, [](FtpClient& t) { return !!t.Connect("secret", "no such/host"); }},
+        {ERROR_INTERNET_EXTENDED_ERROR, "550 ",  // a missing directory
+         [](FtpClient& t) { return FtpSetCurrentDirectory(t.Connect().get(), "/not/here"); }},
+        {ERROR_INTERNET_EXTENDED_ERROR, "553 Refused by the test server.",
+         [](FtpClient& t) { return t.Put(t.Connect().get(), "refused.txt", "r"); }},
+        {ERROR_FILE_NOT_FOUND, nullptr,  // no local file
+         [](FtpClient& t) { return FtpPutFile(t.Connect().get(), t.tmp_ / "none", "x", FTP_TRANSFER_TYPE_BINARY); }},
+        {ERROR_ACCESS_DENIED, nullptr,  // a local folder
+         [](FtpClient& t) { return FtpPutFile(t.Connect().get(), t.tmp_.path(), "x", FTP_TRANSFER_TYPE_BINARY); }},
+        {ERROR_INVALID_HANDLE, nullptr, [](FtpClient& t) { return t.Put(nullptr, "x", "x"); }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_FALSE(c.attempt(*this));
-        EXPECT_EQ(GetLastError(), c.code);
+    for (int i = 0; const auto& [code, reply, attempt] : cases) {
+        SCOPED_TRACE(i++);
+        ASSERT_FALSE(attempt(*this));
+        EXPECT_EQ(GetLastError(), code);
         testsupport::LineRecorder log;
         ReportInternetError(GetLastError(), "FtpPutFile");
         const auto lines = log.Lines();
-        ASSERT_EQ(lines.size(), c.reply ? 2u : 1u);
-        EXPECT_EQ(lines[0], "FTP Info: FtpPutFile error code: " + std::to_string(c.code) + " Message: " +
-                                InternetErrorMessage(c.code));
-        if (c.reply) { EXPECT_TRUE(lines[1].starts_with(std::string("Extended Info: ") + c.reply)) << lines[1]; }
+        ASSERT_EQ(lines.size(), reply ? 2u : 1u);
+        EXPECT_EQ(lines[0], "FTP Info: FtpPutFile error code: " + std::to_string(code) + " Message: " +
+                                InternetErrorMessage(code));
+        if (reply) { EXPECT_TRUE(lines[1].starts_with(std::string("Extended Info: ") + reply)) << lines[1]; }
         EXPECT_TRUE(log.Matching("Wr0ng-Pa55").empty());
     }
     EXPECT_EQ(server_->logins(), 4);
@@ -279,10 +271,7 @@ TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
     db.Execute("insert into Tessary (Folder, SettingsID) values ('/y', NULL)");
     const auto unset = db.LastInsertId();
     const auto read = [&](std::int64_t id) { return syncrun::ReadJob(db, id); };
-    const struct {
-        syncrun::Job job;
-        Lines lines;
-    } cases[] = {
+    const std::pair<syncrun::Job, Lines> cases[] = {
         {Job("Wr0ng-Pa55"),
          {"FTP Info: InternetConnect error code: 12003 Message: The server refused the request.\n",
           "Extended Info: 530 Authentication failed."}},
@@ -290,14 +279,14 @@ TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
          {"FTP Info: FtpSetCurrentDirectory error code: 12003 Message: The server refused the request.\n",
           "Extended Info: 550 No such file or directory."}},
         {read(4242), {"FTP Info: Folder job 4242 is not in the store."}},
-        {read(orphan), {"FTP Info: Server profile 999 of folder job " + std::to_string(orphan) +
-                            " is not in the store."}},
+        {read(orphan),
+         {"FTP Info: Server profile 999 of folder job " + std::to_string(orphan) + " is not in the store."}},
         {read(unset), {"FTP Info: Folder job " + std::to_string(unset) + " names no server profile."}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [job, lines] : cases) {
         log_.Clear();
-        EXPECT_FALSE(uploader_.Connect(c.job));
-        EXPECT_EQ(log_.Lines(), c.lines);
+        EXPECT_FALSE(uploader_.Connect(job));
+        EXPECT_EQ(log_.Lines(), lines);
     }
     EXPECT_TRUE(watcher_.connected.empty());
     EXPECT_EQ(server_->logins(), 1) << "only the missing directory logged in";
