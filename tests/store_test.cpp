@@ -1,6 +1,5 @@
-// The bottom layer: the store over real SQLite files (opening, creating,
-// the statement forms the program sends, keys, quoting, refusals), entry
-// IDs, and the runtime's /SYNC switch, command line and numeric test.
+// The store over real SQLite files (opening, creating, the program's statement forms, keys, quoting,
+// refusals), entry IDs, and the runtime's /SYNC switch, command line and numeric test.
 
 #include "shell/EntryID.h"
 #include "shell/Runtime.h"
@@ -18,7 +17,9 @@ namespace {
 using store::StoreError;
 using testsupport::TempDir;
 
-TEST(Store, OnlyAnExistingStoreOpensAndNoneIsMadeOrOverwritten) {
+// Only an existing store opens, none is made or overwritten; the statement forms the program sends
+// work, in any letter case, and the rest is refused.
+TEST(Store, OpensOnlyWhatExistsAndAcceptsTheProgramsStatementForms) {
     store::Connection conn;
     conn.ConnectionString = store::BuildConnectionString("/opt/a;b");
     EXPECT_EQ(conn.DataSource(), "/opt/a;b/information.mdb");
@@ -29,23 +30,9 @@ TEST(Store, OnlyAnExistingStoreOpensAndNoneIsMadeOrOverwritten) {
     EXPECT_THROW(conn.Execute("select * from Tessary"), StoreError);
     testsupport::WriteFile(dir / "information.mdb", "this is not a database, just some text\n");
     EXPECT_THROW(conn.Open(), StoreError);
-    TempDir fresh;
-    const std::string file = testsupport::MakeStore(fresh.path());
+    std::filesystem::remove(dir / "information.mdb");
+    const std::string file = testsupport::MakeStore(dir.path());
     EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0600));
-    conn.ConnectionString = store::BuildConnectionString(fresh.path());
-    conn.Open();
-    conn.Execute("insert into Tessary (Folder) values('/data')");
-    conn.Close();
-    EXPECT_FALSE(store::CreateStore(file, testsupport::ReadFile(TESSARY_SCHEMA_FILE)));
-    conn.Open();
-    EXPECT_FALSE(conn.Execute("select * from Tessary").Eof());
-}
-
-TEST(Store, AcceptsTheProgramsStatementFormsAndRefusesTheRest) {
-    TempDir dir;
-    testsupport::MakeStore(dir.path());
-    store::Connection conn;
-    conn.ConnectionString = store::BuildConnectionString(dir.path());
     conn.Open();
     const auto count = [&](const std::string& table) {
         return conn.Execute("select count(*) as n from " + table).FieldInt("n");
@@ -90,17 +77,19 @@ TEST(Store, AcceptsTheProgramsStatementFormsAndRefusesTheRest) {
     EXPECT_THROW(conn.Execute("insert into Tessary (Folder) values('it's')"), StoreError);
     EXPECT_THROW(conn.Execute("delete from Tessary; delete from myFiles"), StoreError);
     EXPECT_THROW(conn.Execute("select * from Tessary where 0").Fields("Folder"), StoreError) << "no current row";
+    conn.Close();
+    EXPECT_FALSE(store::CreateStore(file, testsupport::ReadFile(TESSARY_SCHEMA_FILE)));
+    conn.Open();
+    EXPECT_FALSE(conn.Execute("select * from Tessary").Eof()) << "the store is as it was";
 }
 
 TEST(EntryID, TheRecordKeyBeforeTheFirstBlank) {
     using Id = std::optional<std::string>;
     using Key = std::optional<std::int64_t>;
-    const std::tuple<const char*, Id, Key> cases[] = {
-        {"12 --> Server: my server User: anna", "12", 12}, {"40000 --> Folder: /big", "40000", 40000},
-        {"9223372036854775807 --> x", "9223372036854775807", INT64_C(9223372036854775807)},
-        {"9223372036854775808 --> x", "9223372036854775808", Key()},  // beyond 64 bits
-        {" 3 --> leading blank", "", Key()}, {"3", Id(), Key()}, {"", Id(), Key()}, {"abc def", "abc", Key()},
-        {"-3 --> x", "-3", Key()}, {"+3 --> x", "+3", Key()}, {"3\t--> x", "3\t-->", Key()}};  // only U+0020 counts
+    const std::tuple<const char*, Id, Key> cases[] = {  // only U+0020 ends the ID; a key fits 64 bits
+        {"40000 --> Folder: /big", "40000", 40000}, {"9223372036854775808 --> x", "9223372036854775808", Key()},
+        {" 3 --> x", "", Key()}, {"3", Id(), Key()}, {"abc def", "abc", Key()}, {"-3 --> x", "-3", Key()},
+        {"3\t--> x", "3\t-->", Key()}};
     for (const auto& [entry, id, key] : cases) {
         EXPECT_EQ(GetEntryID(entry), id) << '"' << entry << '"';
         EXPECT_EQ(EntryKey(entry), key) << '"' << entry << '"';
@@ -108,18 +97,14 @@ TEST(EntryID, TheRecordKeyBeforeTheFirstBlank) {
 }
 
 TEST(Runtime, SyncSwitchCommandLineAndNumbers) {
-    for (const char* yes : {"/SYNC", "/sync", "/SyNc", "/SYNCHRONISE", "-x /Sync", "abc/syncdef"})
-        EXPECT_TRUE(runtime::HasSyncSwitch(yes)) << yes;
-    for (const char* no : {"", "SYNC", "/SYN C", "/ SYNC", "\\SYNC", "/SYN"})
-        EXPECT_FALSE(runtime::HasSyncSwitch(no)) << no;
+    for (const char* yes : {"/sync", "/SyNc", "-x /SYNCHRONISE"}) EXPECT_TRUE(runtime::HasSyncSwitch(yes)) << yes;
+    for (const char* no : {"", "SYNC", "/SYN C", "\\SYNC"}) EXPECT_FALSE(runtime::HasSyncSwitch(no)) << no;
     char prog[] = "tessary", a[] = "one", b[] = "/sy", c[] = "nc";
     char* argv[] = {prog, a, b, c, nullptr};
     runtime::SetCommandLine(4, argv);
     EXPECT_EQ(runtime::Command(), "one /sy nc");
-    for (const char* yes : {"21", "0", "-5", "+7", " 21 ", "21.5", ".5", "5.", "1e3", "1E+3", "2.5e-2", "65536"})
-        EXPECT_TRUE(runtime::IsNumeric(yes)) << yes;
-    for (const char* no : {"", " ", "abc", "21a", "a21", "1e", "e3", ".", "-", "1.2.3", "2 1", "0x15"})
-        EXPECT_FALSE(runtime::IsNumeric(no)) << no;
+    for (const char* yes : {"21", "-5", " 21 ", "21.5", ".5", "1E+3"}) EXPECT_TRUE(runtime::IsNumeric(yes)) << yes;
+    for (const char* no : {"", " ", "21a", "1e", ".", "2 1", "0x15"}) EXPECT_FALSE(runtime::IsNumeric(no)) << no;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// What the window tests share: a real store in a temporary folder, the
-// status lines and message boxes of the test, and no window left loaded.
+// What the window tests share: a real store in a temporary folder, the status lines and message boxes
+// of the test, and no window left loaded.
 
 #include "folders/frmFolderSettings.h"
 #include "folders/frmFolders.h"
@@ -52,8 +52,7 @@ inline QStringList Entries(const QListWidget* list) {
     return out;
 }
 
-// A click on the row's entry, or the double click as the window system
-// sends it: press, release, double-click, release.
+// A click on the row's entry, or the double click as the window system sends it.
 inline void Click(QListWidget* list, int row, bool twice = false) {
     const QPoint at = list->visualItemRect(list->item(row)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
@@ -87,7 +86,6 @@ protected:
         auto rs = store::StoreConnection().Execute("select " + column + " as c from " + table + " where " + where);
         return rs.Eof() ? "<no row>" : rs.Fields("c");
     }
-    int Said(const std::string& line) const { return static_cast<int>(std::ranges::count(log.Lines(), line)); }
 
     testsupport::TempDir dir;
     testsupport::LineRecorder log;

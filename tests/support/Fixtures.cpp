@@ -102,7 +102,7 @@ Tree ReadTree(const std::string& base, bool skipHidden) {
 
 ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& env, std::chrono::seconds limit,
-                         const std::function<bool(const std::string& out)>& killWhen) {
+                         const std::function<bool(const std::string& out)>& killWhen, int stderrFd) {
     ProgramResult r;
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return r;
@@ -115,7 +115,7 @@ ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>&
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+    posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : err[1], 2);
     std::vector<std::string> argText{exe};
     argText.insert(argText.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
@@ -125,7 +125,7 @@ ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>&
     for (auto& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawnp(&pid, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
     ::close(out[1]);
     ::close(err[1]);

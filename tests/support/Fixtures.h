@@ -67,12 +67,14 @@ struct ProgramResult {
     std::string out;
     std::string err;
 };
-// Runs the program with the arguments and exactly the environment given,
-// standard input closed, for at most `limit`. `killWhen`, if given, sees the
-// output so far after each read; true kills the program there (SIGKILL).
+// Runs the program (looked up in PATH when the name has no slash) with the
+// arguments and exactly the environment given, standard input closed, for at
+// most `limit`. `killWhen`, if given, sees the output so far after each read;
+// true kills the program there (SIGKILL). A `stderrFd` other than -1 (a
+// terminal, say) becomes the child's standard error, and `err` stays empty.
 ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& env,
                          std::chrono::seconds limit = std::chrono::seconds(60),
-                         const std::function<bool(const std::string& out)>& killWhen = {});
+                         const std::function<bool(const std::string& out)>& killWhen = {}, int stderrFd = -1);
 
 }  // namespace testsupport

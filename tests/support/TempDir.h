@@ -1,15 +1,34 @@
 #pragma once
-// Every test gets its own files: a fresh folder under the system's
-// temporary folder, removed with everything in it when the object goes.
+// A fresh folder under the system's temporary folder, removed with everything in it when the object
+// goes; files written and read whole; an empty store made or opened there.
 
+#include "store/CreateStore.h"
+#include "store/Store.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 
 namespace testsupport {
 
 class TempDir {
 public:
-    TempDir();
-    ~TempDir();
+    TempDir() : path_((std::filesystem::temp_directory_path() / "tessary-test-XXXXXX").string()) {
+        if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
+    }
+    ~TempDir() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        // Tests take permissions away to provoke failures; give them back first.
+        for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
@@ -20,11 +39,31 @@ private:
 };
 
 // Writes `content` to `file`, creating its folders.
-void WriteFile(const std::string& file, const std::string& content);
-std::string ReadFile(const std::string& file);
+inline void WriteFile(const std::string& file, const std::string& content) {
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) throw std::runtime_error("cannot write " + file);
+}
+
+inline std::string ReadFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + file);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
 // An empty store (the project's schema) as <folder>/information.mdb; its path.
-std::string MakeStore(const std::string& folder);
+inline std::string MakeStore(const std::string& folder) {
+    store::CreateStore(folder + "/information.mdb", ReadFile(TESSARY_SCHEMA_FILE));
+    return folder + "/information.mdb";
+}
+
 // Points the process's store connection at the store in `folder`, opened.
-void OpenStoreIn(const std::string& folder);
+inline void OpenStoreIn(const std::string& folder) {
+    store::StoreConnection().ConnectionString = store::BuildConnectionString(folder);
+    store::StoreConnection().Open();
+}
 
 }  // namespace testsupport
