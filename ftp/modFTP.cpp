@@ -19,11 +19,6 @@ struct InternetSession {
     std::string agent;
 };
 
-InternetSession* InternetHandle = nullptr;
-FtpSession* FtpConnection = nullptr;
-std::uint32_t TransferFlags = FTP_TRANSFER_TYPE_BINARY;
-std::uint32_t ConnectFlags = INTERNET_FLAG_PASSIVE;
-
 namespace {
 
 std::function<void()>& YieldHook() {

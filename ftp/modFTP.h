@@ -49,12 +49,6 @@ constexpr std::uint32_t ERROR_READ_FAULT = 30;          // the local file, mid-t
 constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;   // host, user or password holds CR, LF or NUL
 constexpr std::uint32_t ERROR_INVALID_NAME = 123;       // remote path names no file, or holds CR, LF or NUL
 
-// The shared slots. nullptr is "none".
-extern InternetSession* InternetHandle;
-extern FtpSession* FtpConnection;
-extern std::uint32_t TransferFlags;
-extern std::uint32_t ConnectFlags;
-
 // The agent name every session is opened with.
 inline constexpr const char* kAgentName = "My VB Test";
 
