@@ -68,25 +68,29 @@ std::string Md5Stream::HexDigest() {
     return Hex(digest, length);
 }
 
-HashResult Hash(const std::string& path, bool listedAsFile) {
+HashResult Hash(const std::string& path, bool listedAsFile) { return HashAt(AT_FDCWD, path, listedAsFile); }
+
+HashResult HashAt(int folderFd, const std::string& path, bool listedAsFile) {
     struct stat st {};
-    if (!listedAsFile && ::stat(path.c_str(), &st) != 0) {
+    if (!listedAsFile && ::fstatat(folderFd, path.c_str(), &st, 0) != 0) {
         const int err = errno;
         // A dangling link is an entry to pass over; a name that is gone
         // altogether is a file that vanished while it was being looked at.
         struct stat link {};
-        if (err == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return {};
+        if (err == ENOENT && ::fstatat(folderFd, path.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode))
+            return {};
         return Unreadable(std::strerror(err));
     }
     if (!listedAsFile && !S_ISREG(st.st_mode)) return {};
 
     // O_NONBLOCK: should the name have become a FIFO since the stat, opening
     // it must not wait for a writer.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    FileDescriptor fd(::openat(folderFd, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
         const int err = errno;
         struct stat link {};
-        if (err == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return {};
+        if (err == ENOENT && ::fstatat(folderFd, path.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode))
+            return {};
         return Unreadable(std::strerror(err));
     }
     if (::fstat(fd.get(), &st) != 0) return Unreadable(std::strerror(errno));
@@ -95,6 +99,7 @@ HashResult Hash(const std::string& path, bool listedAsFile) {
     Md5Stream md5;
     // One buffer a thread, kept: a run hashes many files on few threads.
     thread_local const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kChunk]);
+    off_t total = 0;
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer.get(), kChunk);
         if (n == 0) break;
@@ -103,6 +108,11 @@ HashResult Hash(const std::string& path, bool listedAsFile) {
             return Unreadable(std::strerror(errno));
         }
         md5.Update(buffer.get(), static_cast<std::size_t>(n));
+        total += n;
+        // A short read that brings the file to its size is its end: no
+        // second call to hear so (a file growing meanwhile is hashed as it
+        // was when opened).
+        if (static_cast<std::size_t>(n) < kChunk && total == st.st_size) break;
     }
     HashResult r;
     r.status = HashResult::Status::Hashed;

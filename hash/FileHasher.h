@@ -22,6 +22,9 @@ struct HashResult {
 // just seen a regular file there, so it is opened without a look first
 // (what it is once open is still checked).
 HashResult Hash(const std::string& path, bool listedAsFile = false);
+// The same for `name` in the open folder `folderFd` (AT_FDCWD: the path as
+// it stands), so the system does not walk the whole path for every file.
+HashResult HashAt(int folderFd, const std::string& name, bool listedAsFile);
 // The digest, or the empty text for anything that is not a regular file
 // that can be read.
 std::string HashFile(const std::string& path);

@@ -5,7 +5,8 @@
 namespace syncrun {
 
 struct HashPool::Ticket {
-    std::string path;
+    std::shared_ptr<const int> folder;
+    std::string name;
     hash::HashResult result;
     bool done = false;
 };
@@ -26,9 +27,10 @@ HashPool::~HashPool() {
     for (std::thread& t : threads_) t.join();
 }
 
-HashPool::TicketRef HashPool::Submit(std::string path) {
+HashPool::TicketRef HashPool::Submit(std::shared_ptr<const int> folder, std::string name) {
     auto ticket = std::make_shared<Ticket>();
-    ticket->path = std::move(path);
+    ticket->folder = std::move(folder);
+    ticket->name = std::move(name);
     {
         const std::lock_guard lock(mutex_);
         queue_.push_back(ticket);
@@ -61,7 +63,7 @@ void HashPool::Work() {
             ticket = std::move(queue_.front());
             queue_.pop_front();
         }
-        hash::HashResult result = hash::Hash(ticket->path, true);
+        hash::HashResult result = hash::HashAt(*ticket->folder, ticket->name, true);
         {
             const std::lock_guard lock(mutex_);
             ticket->result = std::move(result);

@@ -30,9 +30,10 @@ public:
     struct Ticket;
     using TicketRef = std::shared_ptr<Ticket>;
 
-    // Queues a file that was just listed as a regular file; its result is
-    // taken with Take().
-    TicketRef Submit(std::string path);
+    // Queues a file that was just listed as a regular file: `name` in the
+    // open folder `folder` (whose descriptor lives as long as the ticket);
+    // its result is taken with Take().
+    TicketRef Submit(std::shared_ptr<const int> folder, std::string name);
     // Waits for the ticket's result. `idle` runs every `idleEvery` while it
     // waits (the run's chance to commit its batch).
     hash::HashResult Take(const TicketRef& ticket, const std::function<void()>& idle,

@@ -51,8 +51,8 @@ using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 // become a FIFO since it was listed, opening it must not wait for a writer.
 // Null with errno set when it cannot be opened; null with errno 0 when it
 // is no regular file any more.
-OpenFile OpenForUpload(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+OpenFile OpenForUpload(int folderFd, const std::string& name) {
+    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -99,8 +99,25 @@ std::string CouldNotRead(const std::string& path, const std::string& reason) {
     return OneLine(path) + " could not be read: " + reason;
 }
 
+namespace {
+
+// The folder being checked, open: its files are looked at, hashed and
+// opened by name in it, not by walking their whole path each time. A
+// folder that cannot be opened so goes by its path (AT_FDCWD).
+std::shared_ptr<const int> OpenFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return std::shared_ptr<const int>(new int(fd), [](const int* p) {
+        if (*p >= 0) ::close(*p);
+        delete p;
+    });
+}
+
+}  // namespace
+
 struct FileCheck::Entry {
     enum class Kind { Skip, Unreadable, New, Known };
+    std::shared_ptr<const int> folder;
+    int folderFd = AT_FDCWD;
     std::string name;
     std::string fullPath;
     Kind kind = Kind::Skip;
@@ -126,6 +143,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
         PassOverFolder(folder, listing.reason);
         return false;
     }
+    const std::shared_ptr<const int> folderFd = OpenFolder(folder);
     std::deque<Entry> ahead;
     std::int64_t bytesAhead = 0;
     std::size_t next = 0;
@@ -134,6 +152,8 @@ bool FileCheck::CheckFolder(const std::string& folder) {
             Entry entry;
             entry.name = listing.names[next++];
             entry.fullPath = folderText + entry.name;
+            entry.folder = folderFd;
+            entry.folderFd = *folderFd >= 0 ? *folderFd : AT_FDCWD;
             Prepare(entry);
             bytesAhead += entry.queuedBytes;
             ahead.push_back(std::move(entry));
@@ -147,14 +167,21 @@ bool FileCheck::CheckFolder(const std::string& folder) {
     return true;
 }
 
+// The entry's name in its open folder, or its whole path without one.
+const std::string& FileCheck::NameIn(const Entry& entry) {
+    return entry.folderFd == AT_FDCWD ? entry.fullPath : entry.name;
+}
+
 void FileCheck::Prepare(Entry& entry) {
     struct stat st {};
-    if (::stat(entry.fullPath.c_str(), &st) != 0) {
+    if (::fstatat(entry.folderFd, NameIn(entry).c_str(), &st, 0) != 0) {
         const int err = errno;
         // A dangling link is an entry to pass over; a name that is gone
         // altogether is a file that vanished while it was being looked at.
         struct stat link {};
-        if (err == ENOENT && ::lstat(entry.fullPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return;
+        if (err == ENOENT && ::fstatat(entry.folderFd, NameIn(entry).c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(link.st_mode))
+            return;
         entry.kind = Entry::Kind::Unreadable;
         entry.reason = std::strerror(err);
         return;
@@ -166,7 +193,9 @@ void FileCheck::Prepare(Entry& entry) {
     entry.kind = entry.stored ? Entry::Kind::Known : Entry::Kind::New;
     if (entry.kind == Entry::Kind::New && (st.st_size < kHashAlongsideFrom || ctx_.pool.Workers() < 2)) return;
     entry.queuedBytes = std::max<std::int64_t>(st.st_size, 1);
-    entry.ticket = ctx_.pool.Submit(entry.fullPath);
+    entry.ticket = entry.folderFd == AT_FDCWD
+                       ? ctx_.pool.Submit(std::make_shared<const int>(AT_FDCWD), entry.fullPath)
+                       : ctx_.pool.Submit(entry.folder, entry.name);
 }
 
 void FileCheck::Consume(Entry& entry) {
@@ -211,7 +240,7 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
     OpenFile file;
     std::string date;
     if (isNew) {
-        file = OpenForUpload(entry.fullPath);
+        file = OpenForUpload(entry.folderFd, NameIn(entry));
         if (!file) {
             if (errno == 0) return;  // no regular file any more
             LogStatus(CouldNotRead(entry.fullPath, std::strerror(errno)));
@@ -219,8 +248,8 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
             return;
         }
         ++ctx_.progress.filesChecked;
-        // Only a new record keeps the date.
-        date = GetFileDate(entry.fullPath);
+        // Only a new record keeps the date: the time it had when looked at.
+        date = FileDate(entry.listed.st_mtim);
     }
 
     LogStatus(OneLine(entry.fullPath) + " has changed");
@@ -256,7 +285,7 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
 
 bool FileCheck::Changed(const Entry& entry) {
     struct stat now {};
-    if (::stat(entry.fullPath.c_str(), &now) != 0) return true;
+    if (::fstatat(entry.folderFd, NameIn(entry).c_str(), &now, 0) != 0) return true;
     return now.st_size != entry.listed.st_size || now.st_mtim.tv_sec != entry.listed.st_mtim.tv_sec ||
            now.st_mtim.tv_nsec != entry.listed.st_mtim.tv_nsec || now.st_ino != entry.listed.st_ino;
 }
@@ -302,7 +331,11 @@ std::int64_t FileCheck::CheckFolderTree(const std::string& path, bool reset) {
 std::string GetFileDate(const std::string& fullPath) {
     struct stat st {};
     if (::stat(fullPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return {};
-    const qint64 ms = static_cast<qint64>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return FileDate(st.st_mtim);
+}
+
+std::string FileDate(const timespec& modified) {
+    const qint64 ms = static_cast<qint64>(modified.tv_sec) * 1000 + modified.tv_nsec / 1000000;
     return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), QLocale::ShortFormat).toStdString();
 }
 

@@ -14,6 +14,7 @@
 #include "sync/Uploader.h"
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -68,6 +69,7 @@ private:
     void Consume(Entry& entry);
     void Send(Entry& entry, const std::string& knownHash);
     static bool Changed(const Entry& entry);  // since it was looked at
+    static const std::string& NameIn(const Entry& entry);
     void PassOverFolder(const std::string& folder, const std::string& reason);
 
     CheckContext ctx_;
@@ -78,6 +80,8 @@ private:
 // The file's modification time in the locale's short date and time form;
 // empty for anything that is not a file, or on any failure.
 std::string GetFileDate(const std::string& fullPath);
+// The same for a modification time at hand.
+std::string FileDate(const timespec& modified);
 
 // The line that names what was passed over and why.
 std::string CouldNotRead(const std::string& path, const std::string& reason);
