@@ -1,85 +1,65 @@
-// The server editor's connection test over FTPS (vsftpd) and SFTP (sshd)
-// on loopback: the same three boxes as plain FTP, and an untrusted server
-// shows only its status line.
+// The server editor's connection test over FTPS and SFTP: the same three boxes as over plain FTP, and an
+// untrusted server shows only its status line.
 
 #include "ftp/modFTP.h"
 #include "servers/frmServerSettings.h"
-#include "shell/MsgBox.h"
 #include "tests/support/SecureServers.h"
 #include "tests/win_fixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <filesystem>
-
 namespace {
-
-using BoxList = std::vector<std::pair<QString, QString>>;
 
 class SecureConnectionTest : public wintest::WindowTest {
 protected:
     void SetUp() override {
         if (const std::string why = testsupport::SecureServersUnavailable(); !why.empty()) GTEST_SKIP() << why;
         WindowTest::SetUp();
-        root = dir / "srv";
-        testsupport::GiveToTestAccount(root, dir.path());
-        certs = std::make_unique<testsupport::TestCertificates>(dir / "certs");
-        const auto [cert, key] = certs->Issue("server", "IP:127.0.0.1");
-        vsftpd = std::make_unique<testsupport::VsftpdServer>(dir / "vsftpd", root, cert, key);
-        sshd = std::make_unique<testsupport::SshServer>(dir / "sshd", root);
-        ftp::SetCaFileForTesting(certs->caFile());
-        testsupport::WriteFile(dir / "known_hosts", sshd->KeyscanLine());
-        ftp::SetKnownHostsFileForTesting(dir / "known_hosts");
+        servers = std::make_unique<testsupport::SecureServers>(dir.path());
+        servers->StartFtps();
+        servers->StartSftp();
     }
     void TearDown() override {
-        ftp::SetCaFileForTesting({});
-        ftp::SetKnownHostsFileForTesting({});
         if (!IsSkipped()) WindowTest::TearDown();
     }
-    // Runs the editor's test with these values; the boxes it showed.
-    BoxList Test(const std::string& host, int port) {
-        msgbox::ClearShown();
+    // Runs the editor's test against the server named `host`; the boxes it showed.
+    QStringList Test(const char* host, const testsupport::ServerProcess& server) {
         log.Clear();
         frmServerSettings& e = frmServerSettings::ShowWindow();
-        e.txtServer->setText(QString::fromStdString(host));
-        e.txtPort->setText(QString::number(port));
+        e.txtServer->setText(host);
+        e.txtPort->setText(QString::number(server.port()));
         e.txtUsername->setText(QString::fromStdString(testsupport::SystemTestAccount().user));
         e.txtPassword->setText(QString::fromStdString(testsupport::SystemTestAccount().password));
-        e.txtFolder->setText(QString::fromStdString(root));
+        e.txtFolder->setText(QString::fromStdString(servers->root));
         e.cmdTestFTP->click();
-        BoxList shown;
-        for (const auto& b : msgbox::ShownBoxes()) shown.emplace_back(b.text, b.title);
-        return shown;
+        return wintest::Boxes();
     }
-
-    std::string root;
-    std::unique_ptr<testsupport::TestCertificates> certs;
-    std::unique_ptr<testsupport::VsftpdServer> vsftpd;
-    std::unique_ptr<testsupport::SshServer> sshd;
+    std::unique_ptr<testsupport::SecureServers> servers;
 };
 
 TEST_F(SecureConnectionTest, EverySchemeShowsTheThreeBoxes) {
-    const BoxList allThree{{"Connected!", "FTP"},
-                           {QString::fromStdString("Directory is changed to " + root), "FTP Service"},
-                           {"I have disconnected from the server.", "FTP Service"}};
-    EXPECT_EQ(Test("ftps://127.0.0.1", vsftpd->port()), allThree);
-    EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
-    EXPECT_EQ(Test("SFTP://127.0.0.1", sshd->port()), allThree);
-    EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
+    const QStringList allThree{"FTP|0|Connected!", QString::fromStdString("FTP Service|0|Directory is changed to " +
+                                                                          servers->root),
+                               "FTP Service|0|I have disconnected from the server."};
+    for (const auto& [host, server] : {std::pair{"ftps://127.0.0.1", servers->ftps.get()},
+                                       std::pair{"SFTP://127.0.0.1", servers->sftp.get()}}) {
+        EXPECT_EQ(Test(host, *server), allThree);
+        EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
+    }
 }
 
 TEST_F(SecureConnectionTest, AnUntrustedServerShowsOnlyItsLine) {
     ftp::SetCaFileForTesting({});
-    EXPECT_TRUE(Test("ftps://127.0.0.1", vsftpd->port()).empty());
-    ASSERT_EQ(log.Lines().size(), 1u);
-    EXPECT_EQ(log.Lines()[0].rfind("FTP Info: InternetConnect error code: 12045 Message: ", 0), 0u) << log.Lines()[0];
-
-    testsupport::WriteFile(dir / "known_hosts", "");
-    EXPECT_TRUE(Test("sftp://127.0.0.1", sshd->port()).empty());
-    ASSERT_EQ(log.Lines().size(), 1u);
-    EXPECT_NE(log.Lines()[0].find("ssh-keyscan -p " + std::to_string(sshd->port()) + " 127.0.0.1 >> "), std::string::npos)
-        << log.Lines()[0];
+    testsupport::WriteFile(servers->knownHosts, "");
+    const std::string keyscan = "ssh-keyscan -p " + std::to_string(servers->sftp->port()) + " 127.0.0.1 >> ";
+    for (const auto& [host, server, says] :
+         {std::tuple{"ftps://127.0.0.1", servers->ftps.get(), "FTP Info: InternetConnect error code: 12045 Message: "},
+          std::tuple{"sftp://127.0.0.1", servers->sftp.get(), keyscan.c_str()}}) {
+        EXPECT_TRUE(Test(host, *server).empty()) << host;
+        ASSERT_EQ(log.Lines().size(), 1u) << host;
+        EXPECT_NE(log.Lines()[0].find(says), std::string::npos) << log.Lines()[0];
+    }
 }
 
 }  // namespace
