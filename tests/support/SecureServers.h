@@ -20,29 +20,29 @@ std::string SecureServersUnavailable();
 // Runs the shell command, its output dropped unless it redirects it; true when it exits 0.
 bool Shell(const std::string& command);
 
-// A server program on a free loopback port, stopped with the sessions it forked when it goes.
+// A server on a free loopback port (`config` is written for it first), taking connections once made; stopped
+// with the sessions it forked when it goes.
 class ServerProcess {
 public:
-    // `config` is written for the chosen port before `args` start; returns once the port takes connections.
-    ServerProcess(const std::vector<std::string>& args, const std::string& configFile, const std::string& logFile,
+    ServerProcess(std::vector<std::string> args, const std::string& configFile, const std::string& logFile,
                   const std::function<std::string(int port)>& config);
-    ~ServerProcess();
+    ~ServerProcess() { Stop(); }
     int port() const { return port_; }
     std::string log() const;
 
 private:
+    void Stop();
     int pid_ = -1, port_ = 0;
     std::string logFile_;
 };
 
-// Both servers serving `root` (made and handed to the account) from their folders under `folder`. The client
-// trusts the test authority that signed vsftpd's certificate and keeps `knownHosts`, which holds sshd's key;
-// both are forgotten when this goes.
+// Servers of `root` (made and handed to the account) with their files under `folder`. The client trusts the
+// test authority that signed vsftpd's certificate and keeps `knownHosts`, which holds sshd's key, until this goes.
 class SecureServers {
 public:
     explicit SecureServers(std::string folder);
     ~SecureServers();
-    // `altNames` ("IP:127.0.0.1,DNS:localhost") go in the certificate; `ec` an ECDSA key instead of RSA.
+    // `altNames` ("IP:127.0.0.1,DNS:localhost") go in the certificate; `ec` makes its key ECDSA, not RSA.
     ServerProcess& StartFtps(const std::string& altNames = "IP:127.0.0.1", bool ec = false);
     ServerProcess& StartSftp();
 
