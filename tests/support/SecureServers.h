@@ -3,10 +3,8 @@
 // log in a system account made here (root only) and serve the real file system, so a remote path is the
 // absolute path of a folder under the test's own.
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace testsupport {
 
@@ -20,20 +18,11 @@ std::string SecureServersUnavailable();
 // Runs the shell command, its output dropped unless it redirects it; true when it exits 0.
 bool Shell(const std::string& command);
 
-// A server on a free loopback port (`config` is written for it first), taking connections once made; stopped
-// with the sessions it forked when it goes.
-class ServerProcess {
-public:
-    ServerProcess(std::vector<std::string> args, const std::string& configFile, const std::string& logFile,
-                  const std::function<std::string(int port)>& config);
-    ~ServerProcess() { Stop(); }
-    int port() const { return port_; }
-    std::string log() const;
-
-private:
-    void Stop();
-    int pid_ = -1, port_ = 0;
-    std::string logFile_;
+// A server on a free loopback port, writing to `log`; stopped with the sessions it forked when it goes.
+struct ServerProcess {
+    ~ServerProcess();
+    int pid = -1, port = 0;
+    std::string log;
 };
 
 // Servers of `root` (made and handed to the account) with their files under `folder`. The client trusts the
