@@ -1,5 +1,6 @@
 // The FTP layer over FTPS (vsftpd) and SFTP (sshd) next to plain FTP, all real servers on 127.0.0.1: the same
-// operations and errors over each, whole sync runs, and the refusals of servers that cannot be trusted.
+// operations and errors over each, whole sync runs, the refusals of servers that cannot be trusted, and the
+// server editor's connection test.
 
 #include "ftp/modFTP.h"
 #include "store/Store.h"
@@ -9,8 +10,12 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/SecureServers.h"
 #include "tests/support/TempDir.h"
+#include "tests/win_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
 
 #include <csignal>
 #include <filesystem>
@@ -19,6 +24,7 @@ namespace {
 
 using namespace ftp;
 using namespace std::chrono_literals;
+using testing::PrintToStringParamName;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
@@ -123,7 +129,7 @@ TEST_P(EveryScheme, OperationsBehaveAlike) {
     EXPECT_EQ(ReadFile(root_ + "/new dir/after.txt"), "after");
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, EveryScheme, ::testing::Values(Scheme::Ftp, Scheme::Ftps, Scheme::Sftp), ::testing::PrintToStringParamName());
+INSTANTIATE_TEST_SUITE_P(Schemes, EveryScheme, testing::Values(Scheme::Ftp, Scheme::Ftps, Scheme::Sftp), PrintToStringParamName());
 
 struct SyncOver : SecureTest, ::testing::WithParamInterface<Scheme> {};
 
@@ -168,7 +174,7 @@ TEST_P(SyncOver, WrongPasswordAndSilentServer) {
     ::kill(-server_->pid, SIGCONT);
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, SyncOver, ::testing::Values(Scheme::Ftps, Scheme::Sftp), ::testing::PrintToStringParamName());
+INSTANTIATE_TEST_SUITE_P(Schemes, SyncOver, testing::Values(Scheme::Ftps, Scheme::Sftp), PrintToStringParamName());
 
 // Servers that cannot be trusted: the connection fails with one line that names the reason, before anything of
 // the login is sent.
@@ -211,7 +217,7 @@ TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
         const std::string accept = "ssh-keyscan -p " + std::to_string(port_) + " 127.0.0.1 >> " + servers_->knownHosts;
         EXPECT_NE(line.find("with: " + accept), std::string::npos) << line;
         WriteFile(servers_->knownHosts, "");
-        ASSERT_TRUE(testsupport::Shell(accept));
+        testsupport::Shell(accept);
         EXPECT_TRUE(Connect()) << InternetErrorMessage(GetLastError());
     }
 }
@@ -235,6 +241,58 @@ TEST(SecurePort, TheSchemeChoosesTheDefaultPort) {
     EXPECT_EQ(InternetConnect(session, "http://127.0.0.1", 0, "u", "p", 0), nullptr);
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_UNRECOGNIZED_SCHEME);
     InternetCloseHandle(session);
+}
+
+// The editor's test shows the same three boxes over FTPS and SFTP as over plain FTP; an untrusted server shows
+// none, only its status line.
+class SecureConnectionTest : public wintest::WindowTest {
+protected:
+    void SetUp() override {
+        if (const std::string why = testsupport::SecureServersUnavailable(); !why.empty()) GTEST_SKIP() << why;
+        WindowTest::SetUp();
+        servers = std::make_unique<testsupport::SecureServers>(dir.path());
+        servers->StartFtps(), servers->StartSftp();
+    }
+    void TearDown() override {
+        if (!IsSkipped()) WindowTest::TearDown();
+    }
+    // Runs the editor's test against the server named `host`; the boxes it showed.
+    QStringList Test(const char* host, const testsupport::ServerProcess& server) {
+        log.Clear();
+        frmServerSettings& e = frmServerSettings::ShowWindow();
+        e.txtServer->setText(host);
+        e.txtPort->setText(QString::number(server.port));
+        e.txtUsername->setText(QString::fromStdString(testsupport::SystemTestAccount().user));
+        e.txtPassword->setText(QString::fromStdString(testsupport::SystemTestAccount().password));
+        e.txtFolder->setText(QString::fromStdString(servers->root));
+        e.cmdTestFTP->click();
+        return wintest::Boxes();
+    }
+    std::unique_ptr<testsupport::SecureServers> servers;
+};
+
+TEST_F(SecureConnectionTest, EverySchemeShowsTheThreeBoxes) {
+    const QStringList allThree{"FTP|0|Connected!", QString::fromStdString("FTP Service|0|Directory is changed to " +
+                                                                          servers->root),
+                               "FTP Service|0|I have disconnected from the server."};
+    for (const auto& [host, server] : {std::pair{"ftps://127.0.0.1", servers->ftps.get()},
+                                       std::pair{"SFTP://127.0.0.1", servers->sftp.get()}}) {
+        EXPECT_EQ(Test(host, *server), allThree);
+        EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
+    }
+}
+
+TEST_F(SecureConnectionTest, AnUntrustedServerShowsOnlyItsLine) {
+    ftp::SetCaFileForTesting({});
+    WriteFile(servers->knownHosts, "");
+    const std::string keyscan = "ssh-keyscan -p " + std::to_string(servers->sftp->port) + " 127.0.0.1 >> ";
+    for (const auto& [host, server, says] :
+         {std::tuple{"ftps://127.0.0.1", servers->ftps.get(), "FTP Info: InternetConnect error code: 12045 Message: "},
+          std::tuple{"sftp://127.0.0.1", servers->sftp.get(), keyscan.c_str()}}) {
+        EXPECT_TRUE(Test(host, *server).empty()) << host;
+        ASSERT_EQ(log.Lines().size(), 1u) << host;
+        EXPECT_NE(log.Lines()[0].find(says), std::string::npos) << log.Lines()[0];
+    }
 }
 
 }  // namespace

@@ -34,36 +34,6 @@ int Loopback(int port, bool bindIt) {
     return ok ? ntohs(a.sin_port) : -1;
 }
 
-}  // namespace
-
-bool Shell(const std::string& command) { return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0; }
-
-std::string SecureServersUnavailable() {
-    return ::geteuid() == 0 ? "" : "the FTPS and SFTP servers need root (a system account, sshd's privileges)";
-}
-
-const TestAccount& SystemTestAccount() {
-    // Root's own folder keeps the password across runs (bench/secure-bench.sh shares it); the lock lets one
-    // test program at a time set the account up.
-    static const TestAccount account = [] {
-        const std::string dir = "/var/tmp/tessary-test-account", user = "tessarytest";
-        if (!Shell("set -e; mkdir -p -m 700 " + dir + "; exec 8>" + dir + "/lock; flock 8; [ -s " + dir +
-                   "/password ] || { head -c 18 /dev/urandom | base64 | tr -d '/+=\\n' > " + dir + "/password; " +
-                   "chmod 600 " + dir + "/password; }; id " + user + " || useradd --no-create-home --home-dir / " +
-                   "--shell /bin/sh " + user + "; printf '%s:%s\\n' " + user + " \"$(cat " + dir + "/password)\" " +
-                   "| chpasswd"))
-            throw std::runtime_error("cannot set up the test account");
-        return TestAccount{user, ReadFile(dir + "/password")};
-    }();
-    return account;
-}
-
-ServerProcess::~ServerProcess() {
-    if (pid > 0 && ::kill(-pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
-}
-
-namespace {
-
 // Starts `args` once `config` is written for a free port to <dir>conf; back when the port takes connections.
 std::unique_ptr<ServerProcess> Start(std::vector<std::string> args, const std::string& dir,
                                      const std::function<std::string(int port)>& config) {
@@ -96,6 +66,33 @@ std::unique_ptr<ServerProcess> Start(std::vector<std::string> args, const std::s
 
 }  // namespace
 
+void Shell(const std::string& command) {
+    if (std::system(("(" + command + ") >/dev/null 2>&1").c_str()) != 0) throw std::runtime_error("failed: " + command);
+}
+
+std::string SecureServersUnavailable() {
+    return ::geteuid() == 0 ? "" : "the FTPS and SFTP servers need root (a system account, sshd's privileges)";
+}
+
+const TestAccount& SystemTestAccount() {
+    // Root's own folder keeps the password across runs (bench/secure-bench.sh shares it); the lock lets one
+    // test program at a time set the account up.
+    static const TestAccount account = [] {
+        const std::string dir = "/var/tmp/tessary-test-account", user = "tessarytest";
+        Shell("set -e; mkdir -p -m 700 " + dir + "; exec 8>" + dir + "/lock; flock 8; [ -s " + dir +
+                   "/password ] || { head -c 18 /dev/urandom | base64 | tr -d '/+=\\n' > " + dir + "/password; " +
+                   "chmod 600 " + dir + "/password; }; id " + user + " || useradd --no-create-home --home-dir / " +
+                   "--shell /bin/sh " + user + "; printf '%s:%s\\n' " + user + " \"$(cat " + dir + "/password)\" " +
+                   "| chpasswd");
+        return TestAccount{user, ReadFile(dir + "/password")};
+    }();
+    return account;
+}
+
+ServerProcess::~ServerProcess() {
+    if (pid > 0 && ::kill(-pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
+}
+
 SecureServers::SecureServers(std::string f)
     : folder(std::move(f)), root(folder + "/srv"), knownHosts(folder + "/known_hosts") {
     const passwd* user = ::getpwnam(SystemTestAccount().user.c_str());
@@ -115,12 +112,11 @@ ServerProcess& SecureServers::StartFtps(const std::string& altNames, bool ec) {
     const std::string d = folder + "/vsftpd/", req = "openssl req -nodes -days 2 -keyout " + d;
     fs::create_directories(d + "empty");
     WriteFile(d + "ext", "subjectAltName=" + altNames + "\n");
-    if (!Shell(req + "ca.key -out " + d + "ca.pem -x509 -newkey rsa:2048 -subj '/CN=Tessary Test CA' && " + req +
+    Shell(req + "ca.key -out " + d + "ca.pem -x509 -newkey rsa:2048 -subj '/CN=Tessary Test CA' && " + req +
                "key -out " + d + "csr -subj /CN=server -newkey " +
                (ec ? "ec -pkeyopt ec_paramgen_curve:prime256v1" : "rsa:2048") + " && openssl x509 -req -in " + d +
                "csr -CA " + d + "ca.pem -CAkey " + d + "ca.key -CAcreateserial -out " + d + "cert -extfile " + d +
-               "ext"))
-        throw std::runtime_error("openssl could not make the test certificates");
+               "ext");
     ftp::SetCaFileForTesting(d + "ca.pem");
     ftps = Start({"/usr/sbin/vsftpd", d + "conf"}, d, [&](int port) {
         return "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) + "\nanonymous_enable=NO\n"
@@ -136,15 +132,14 @@ ServerProcess& SecureServers::StartSftp() {
     const std::string d = folder + "/sshd/";
     fs::create_directories(d);
     fs::create_directories("/run/sshd");  // its privilege separation needs it; Debian makes it at boot
-    if (!Shell("ssh-keygen -q -t ed25519 -N '' -f " + d + "host_key")) throw std::runtime_error("ssh-keygen failed");
+    Shell("ssh-keygen -q -t ed25519 -N '' -f " + d + "host_key");
     sftp = Start({"/usr/sbin/sshd", "-D", "-e", "-f", d + "conf"}, d, [&](int port) {
         return "ListenAddress 127.0.0.1\nPort " + std::to_string(port) + "\nHostKey " + d + "host_key\nPidFile none\n"
                "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\nPubkeyAuthentication no\n"
                "AllowUsers " + SystemTestAccount().user + "\nStrictModes no\nForceCommand internal-sftp -d " + root +
                "\nSubsystem sftp internal-sftp\nLogLevel VERBOSE\n";
     });
-    if (!Shell("ssh-keyscan -p " + std::to_string(sftp->port) + " 127.0.0.1 > " + knownHosts))
-        throw std::runtime_error("ssh-keyscan failed");
+    Shell("ssh-keyscan -p " + std::to_string(sftp->port) + " 127.0.0.1 > " + knownHosts);
     ftp::SetKnownHostsFileForTesting(knownHosts);
     return *sftp;
 }

@@ -15,8 +15,8 @@ struct TestAccount {
 const TestAccount& SystemTestAccount();
 // Why the servers cannot run here (not root), or empty.
 std::string SecureServersUnavailable();
-// Runs the shell command, its output dropped unless it redirects it; true when it exits 0.
-bool Shell(const std::string& command);
+// Runs the shell command, its output dropped unless it redirects it; throws when it fails.
+void Shell(const std::string& command);
 
 // A server on a free loopback port, writing to `log`; stopped with the sessions it forked when it goes.
 struct ServerProcess {
