@@ -7,7 +7,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <poll.h>
@@ -35,32 +34,27 @@ int Loopback(int port, bool bindIt) {
 }
 
 // Starts `args` once `config` is written for a free port to <dir>conf; back when the port takes connections.
-std::unique_ptr<ServerProcess> Start(std::vector<std::string> args, const std::string& dir,
+std::unique_ptr<ServerProcess> Start(const std::string& command, const std::string& dir,
                                      const std::function<std::string(int port)>& config) {
     auto server = std::make_unique<ServerProcess>();
     server->log = dir + "log";
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const std::string line = "exec " + command + " >>" + server->log + " 2>&1";
     // A port found free may be taken before the server binds it: try again.
     for (int attempt = 0; attempt < 3 && server->pid < 0; ++attempt) {
         WriteFile(dir + "conf", config(server->port = Loopback(0, true)));
-        const int log = ::open(server->log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         const int pid = server->pid = ::fork();
         if (pid == 0) {  // its own process group, so that stopping it stops its sessions
             ::setpgid(0, 0);
-            ::dup2(log, 1), ::dup2(log, 2);
-            ::execv(argv[0], argv.data());
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
             ::_exit(127);
         }
         ::setpgid(pid, 0);
-        ::close(log);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (server->pid > 0 && Loopback(server->port, false) < 0 && ::poll(nullptr, 0, 20) == 0)
             if (::waitpid(pid, nullptr, WNOHANG) != 0 || std::chrono::steady_clock::now() > deadline)
                 ::kill(-pid, SIGTERM), ::waitpid(pid, nullptr, 0), server->pid = -1;
     }
-    if (server->pid < 0) throw std::runtime_error(args[0] + " did not start: " + ReadFile(server->log));
+    if (server->pid < 0) throw std::runtime_error(command + " did not start: " + ReadFile(server->log));
     return server;
 }
 
@@ -68,10 +62,6 @@ std::unique_ptr<ServerProcess> Start(std::vector<std::string> args, const std::s
 
 void Shell(const std::string& command) {
     if (std::system(("(" + command + ") >/dev/null 2>&1").c_str()) != 0) throw std::runtime_error("failed: " + command);
-}
-
-std::string SecureServersUnavailable() {
-    return ::geteuid() == 0 ? "" : "the FTPS and SFTP servers need root (a system account, sshd's privileges)";
 }
 
 const TestAccount& SystemTestAccount() {
@@ -118,7 +108,7 @@ ServerProcess& SecureServers::StartFtps(const std::string& altNames, bool ec) {
                "csr -CA " + d + "ca.pem -CAkey " + d + "ca.key -CAcreateserial -out " + d + "cert -extfile " + d +
                "ext");
     ftp::SetCaFileForTesting(d + "ca.pem");
-    ftps = Start({"/usr/sbin/vsftpd", d + "conf"}, d, [&](int port) {
+    ftps = Start("/usr/sbin/vsftpd " + d + "conf", d, [&](int port) {
         return "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(port) + "\nanonymous_enable=NO\n"
                "local_enable=YES\nwrite_enable=YES\nlocal_umask=022\npam_service_name=vsftpd\nseccomp_sandbox=NO\n"
                "secure_chroot_dir=" + d + "empty\nlocal_root=" + root + "\nssl_enable=YES\nforce_local_logins_ssl=YES\n"
@@ -133,7 +123,7 @@ ServerProcess& SecureServers::StartSftp() {
     fs::create_directories(d);
     fs::create_directories("/run/sshd");  // its privilege separation needs it; Debian makes it at boot
     Shell("ssh-keygen -q -t ed25519 -N '' -f " + d + "host_key");
-    sftp = Start({"/usr/sbin/sshd", "-D", "-e", "-f", d + "conf"}, d, [&](int port) {
+    sftp = Start("/usr/sbin/sshd -D -e -f " + d + "conf", d, [&](int port) {
         return "ListenAddress 127.0.0.1\nPort " + std::to_string(port) + "\nHostKey " + d + "host_key\nPidFile none\n"
                "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\nPubkeyAuthentication no\n"
                "AllowUsers " + SystemTestAccount().user + "\nStrictModes no\nForceCommand internal-sftp -d " + root +

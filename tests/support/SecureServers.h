@@ -13,8 +13,6 @@ struct TestAccount {
 };
 // Made when missing, its password made at random once per machine and readable by root only.
 const TestAccount& SystemTestAccount();
-// Why the servers cannot run here (not root), or empty.
-std::string SecureServersUnavailable();
 // Runs the shell command, its output dropped unless it redirects it; throws when it fails.
 void Shell(const std::string& command);
 
