@@ -3,16 +3,11 @@
 // server editor's connection test.
 
 #include "ftp/modFTP.h"
-#include "store/Store.h"
 #include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
-#include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/SecureServers.h"
-#include "tests/support/TempDir.h"
-#include "tests/win_fixture.h"
-
-#include <gtest/gtest.h>
+#include "tests/win_fixture.h"  // the store, the status lines and the temporary folders too
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,8 +21,7 @@ namespace {
 using namespace ftp;
 using namespace std::chrono_literals;
 using Names = testing::PrintToStringParamName;
-using testsupport::ReadFile;
-using testsupport::WriteFile;
+using namespace testsupport;
 namespace fs = std::filesystem;
 using Connection = std::unique_ptr<FtpSession, void (*)(FtpSession*)>;
 
@@ -47,16 +41,16 @@ protected:
     void Serve(Scheme scheme, const std::string& altNames = "IP:127.0.0.1", bool ec = false) {
         scheme_ = scheme;
         plain_.reset(), servers_.reset(), server_ = nullptr;  // the trust settings go with the servers
-        servers_ = std::make_unique<testsupport::SecureServers>(tmp_ / std::to_string(++serves_));
+        servers_ = std::make_unique<SecureServers>(tmp_ / std::to_string(++serves_));
         root_ = base_ = servers_->root;
-        user_ = testsupport::SystemTestAccount().user, password_ = testsupport::SystemTestAccount().password;
+        user_ = SystemTestAccount().user, password_ = SystemTestAccount().password;
         if (scheme != Scheme::Ftp) {
             server_ = scheme == Scheme::Ftps ? &servers_->StartFtps(altNames, ec) : &servers_->StartSftp();
             return void(port_ = server_->port);
         }
-        testsupport::FtpServer::Options logging;
+        FtpServer::Options logging;
         logging.logCommands = true;
-        plain_ = std::make_unique<testsupport::FtpServer>(root_, logging);
+        plain_ = std::make_unique<FtpServer>(root_, logging);
         port_ = plain_->port(), user_ = "tessary", password_ = "secret", base_ = "/";
     }
     std::string Host() const { return std::string(Name(scheme_)) + "://127.0.0.1"; }
@@ -66,18 +60,17 @@ protected:
     }
     std::string ServerLog() const { return server_ ? ReadFile(server_->log) : std::string(); }
     std::string Local(const std::string& name, const std::string& content) const {
-        WriteFile(tmp_ / ("local/" + name), content);
-        return tmp_ / ("local/" + name);
+        return WriteFile(tmp_ / name, content), tmp_ / name;
     }
 
-    testsupport::TempDir tmp_;
+    TempDir tmp_;
     int serves_ = 0, port_ = 0;
     InternetSession* session_ = InternetOpen(kAgentName);
     Scheme scheme_ = Scheme::Ftp;
     std::string root_, base_, user_, password_;
-    std::unique_ptr<testsupport::SecureServers> servers_;
-    std::unique_ptr<testsupport::FtpServer> plain_;
-    testsupport::ServerProcess* server_ = nullptr;
+    std::unique_ptr<SecureServers> servers_;
+    std::unique_ptr<FtpServer> plain_;
+    ServerProcess* server_ = nullptr;
 };
 
 struct EveryScheme : SecureTest, ::testing::WithParamInterface<Scheme> {};
@@ -137,19 +130,18 @@ struct SyncOver : SecureTest, ::testing::WithParamInterface<Scheme> {};
 // A whole run: the server's tree is the local one, and no status line holds the password.
 TEST_P(SyncOver, WholeRunMirrorsTheTree) {
     Serve(GetParam());
-    testsupport::MakeStore(tmp_.path());
-    testsupport::OpenStoreIn(tmp_.path());
+    MakeStore(tmp_.path()), OpenStoreIn(tmp_.path());
     const std::string data = tmp_ / "data";
-    const testsupport::Tree tree{{"a.txt", "a\r\n"}, {"sub/b c.bin", {"\0\1\2", 3}}, {"sub/deeper/it's.txt", "q"}};
+    const Tree tree{{"a.txt", "a\r\n"}, {"sub/b c.bin", {"\0\1\2", 3}}, {"sub/deeper/it's.txt", "q"}};
     for (const auto& [name, content] : tree) WriteFile(data + "/" + name, content);
-    testsupport::AddJob(data, testsupport::AddProfile(port_, password_, base_, Host()));
+    AddJob(data, AddProfile(port_, password_, base_, Host()));
     store::StoreConnection().Execute("update mySettings set FTPUser = " + store::Quoted(user_));
-    testsupport::LineRecorder log;
+    LineRecorder log;
     syncrun::RunObserver observer;
     syncrun::FtpUploader uploader(observer);
     EXPECT_TRUE(syncrun::RunSync(observer, uploader).clean);
     store::StoreConnection().Close();
-    EXPECT_EQ(testsupport::ReadTree(root_ + data), tree);
+    EXPECT_EQ(ReadTree(root_ + data), tree);
     EXPECT_TRUE(log.Matching(password_).empty());
 }
 
@@ -161,7 +153,7 @@ TEST_P(SyncOver, WrongPasswordAndSilentServer) {
     ASSERT_FALSE(Connect());
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
     EXPECT_FALSE(InternetGetLastResponseInfo().empty());
-    testsupport::LineRecorder log;
+    LineRecorder log;
     ReportInternetError(GetLastError(), "InternetConnect");
     EXPECT_TRUE(log.Matching(password_).empty());
 
@@ -190,9 +182,8 @@ TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
         {"unknown host key", [&] { Serve(Scheme::Sftp), fs::remove(servers_->knownHosts); },
          ERROR_INTERNET_SEC_INVALID_CERT, " is not in "},
         {"changed host key", [&] {
-             Serve(Scheme::Sftp), testsupport::Shell("ssh-keygen -q -t ed25519 -N '' -f " + tmp_ / "other");
-             WriteFile(servers_->knownHosts, "[127.0.0.1]:" + std::to_string(port_) + " " +
-                                                 ReadFile(tmp_ / "other.pub"));
+             Serve(Scheme::Sftp), Shell("ssh-keygen -q -t ed25519 -N '' -f " + tmp_ / "k");
+             WriteFile(servers_->knownHosts, "[127.0.0.1]:" + std::to_string(port_) + " " + ReadFile(tmp_ / "k.pub"));
          }, ERROR_INTERNET_SEC_INVALID_CERT, " differs from the key "},
     };
     for (const auto& [what, serve, code, says] : cases) {
@@ -200,7 +191,7 @@ TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
         serve();
         ASSERT_FALSE(Connect());
         EXPECT_EQ(GetLastError(), code);
-        testsupport::LineRecorder log;
+        LineRecorder log;
         ReportInternetError(GetLastError(), "InternetConnect");
         ASSERT_EQ(log.Lines().size(), 1u);
         const std::string line = log.Lines()[0];
@@ -218,7 +209,7 @@ TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
         const std::string accept = "ssh-keyscan -p " + std::to_string(port_) + " 127.0.0.1 >> " + servers_->knownHosts;
         EXPECT_NE(line.find("with: " + accept), std::string::npos) << line;
         WriteFile(servers_->knownHosts, "");
-        testsupport::Shell(accept);
+        Shell(accept);
         EXPECT_TRUE(Connect()) << InternetErrorMessage(GetLastError());
     }
 }
@@ -251,42 +242,39 @@ protected:
     void SetUp() override {
         if (::geteuid() != 0) GTEST_SKIP() << "the servers need root: a system account, sshd's privileges";
         WindowTest::SetUp();
-        servers = std::make_unique<testsupport::SecureServers>(dir.path());
+        servers = std::make_unique<SecureServers>(dir.path());
         servers->StartFtps(), servers->StartSftp();
     }
     void TearDown() override {
         if (!IsSkipped()) WindowTest::TearDown();
     }
     // Runs the editor's test against the server named `host`; the boxes it showed.
-    QStringList Test(const char* host, const testsupport::ServerProcess& server) {
+    QStringList Test(const char* host, const ServerProcess& server) {
         log.Clear();
         frmServerSettings& e = frmServerSettings::ShowWindow();
         e.txtServer->setText(host);
         e.txtPort->setText(QString::number(server.port));
-        e.txtUsername->setText(QString::fromStdString(testsupport::SystemTestAccount().user));
-        e.txtPassword->setText(QString::fromStdString(testsupport::SystemTestAccount().password));
+        e.txtUsername->setText(QString::fromStdString(SystemTestAccount().user));
+        e.txtPassword->setText(QString::fromStdString(SystemTestAccount().password));
         e.txtFolder->setText(QString::fromStdString(servers->root));
         e.cmdTestFTP->click();
         return wintest::Boxes();
     }
-    std::unique_ptr<testsupport::SecureServers> servers;
+    std::unique_ptr<SecureServers> servers;
 };
 
 TEST_F(SecureConnectionTest, TheThreeBoxesOrTheUntrustedServersLine) {
     const QStringList allThree{"FTP|0|Connected!", QString::fromStdString("FTP Service|0|Directory is changed to " +
                                                                           servers->root),
                                "FTP Service|0|I have disconnected from the server."};
-    for (const auto& [host, server] : {std::pair{"ftps://127.0.0.1", servers->ftps.get()},
-                                       std::pair{"SFTP://127.0.0.1", servers->sftp.get()}}) {
-        EXPECT_EQ(Test(host, *server), allThree);
-        EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
-    }
-    ftp::SetCaFileForTesting({});
-    WriteFile(servers->knownHosts, "");
     const std::string keyscan = "ssh-keyscan -p " + std::to_string(servers->sftp->port) + " 127.0.0.1 >> ";
     for (const auto& [host, server, says] :
          {std::tuple{"ftps://127.0.0.1", servers->ftps.get(), "FTP Info: InternetConnect error code: 12045 Message: "},
-          std::tuple{"sftp://127.0.0.1", servers->sftp.get(), keyscan.c_str()}}) {
+          std::tuple{"SFTP://127.0.0.1", servers->sftp.get(), keyscan.c_str()}}) {
+        EXPECT_EQ(Test(host, *server), allThree);
+        EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
+        // Untrusted now: no test authority, or no key known.
+        server == servers->ftps.get() ? ftp::SetCaFileForTesting({}) : WriteFile(servers->knownHosts, "");
         EXPECT_TRUE(Test(host, *server).empty()) << host;
         ASSERT_EQ(log.Lines().size(), 1u) << host;
         EXPECT_NE(log.Lines()[0].find(says), std::string::npos) << log.Lines()[0];
