@@ -1,6 +1,5 @@
-// The FTP layer over FTPS (vsftpd) and SFTP (sshd) next to plain FTP, all real servers on 127.0.0.1: the same
-// operations and errors over each, whole sync runs, the refusals of servers that cannot be trusted, and the
-// server editor's connection test.
+// The FTP layer over FTPS (vsftpd) and SFTP (sshd) next to plain FTP, real servers on 127.0.0.1: the same operations
+// and errors, whole sync runs, the refusals of servers not to be trusted, and the editor's connection test.
 
 #include "ftp/modFTP.h"
 #include "sync/FtpUploader.h"
@@ -26,8 +25,7 @@ namespace fs = std::filesystem;
 using Connection = std::unique_ptr<FtpSession, void (*)(FtpSession*)>;
 
 enum class Scheme { Ftp, Ftps, Sftp };
-const char* Name(Scheme s) { return s == Scheme::Ftp ? "ftp" : s == Scheme::Ftps ? "ftps" : "sftp"; }
-void PrintTo(Scheme s, std::ostream* out) { *out << Name(s); }
+void PrintTo(Scheme s, std::ostream* out) { *out << (s == Scheme::Ftp ? "ftp" : s == Scheme::Ftps ? "ftps" : "sftp"); }
 
 // One server of the chosen kind, the account it takes and the remote path of its root.
 class SecureTest : public ::testing::Test {
@@ -36,7 +34,6 @@ protected:
         if (::geteuid() != 0) GTEST_SKIP() << "the servers need root: a system account, sshd's privileges";
     }
     ~SecureTest() override { InternetCloseHandle(session_); }
-
     // Plain FTP is the Python test server with its own account; the others log in the system's test account.
     void Serve(Scheme scheme, const std::string& altNames = "IP:127.0.0.1", bool ec = false) {
         scheme_ = scheme;
@@ -53,7 +50,7 @@ protected:
         plain_ = std::make_unique<FtpServer>(root_, logging);
         port_ = plain_->port(), user_ = "tessary", password_ = "secret", base_ = "/";
     }
-    std::string Host() const { return std::string(Name(scheme_)) + "://127.0.0.1"; }
+    std::string Host() const { return testing::PrintToString(scheme_) + "://127.0.0.1"; }
     Connection Connect() {
         return {InternetConnect(session_, Host(), port_, user_, password_, INTERNET_FLAG_PASSIVE),
                 [](FtpSession* s) { InternetCloseHandle(s); }};
@@ -62,7 +59,6 @@ protected:
     std::string Local(const std::string& name, const std::string& content) const {
         return WriteFile(tmp_ / name, content), tmp_ / name;
     }
-
     TempDir tmp_;
     int serves_ = 0, port_ = 0;
     InternetSession* session_ = InternetOpen(kAgentName);
@@ -81,13 +77,11 @@ TEST_P(EveryScheme, OperationsBehaveAlike) {
     FtpSession* s = c.get();
     ASSERT_TRUE(c) << InternetErrorMessage(GetLastError()) << InternetGetLastResponseInfo();
     ASSERT_TRUE(FtpSetCurrentDirectory(s, base_));
-
     // Folders: every missing level, then nothing to do.
     EXPECT_EQ(FtpCreateDirectory(s, "new dir/it's \"q\"/deep"), CreateResult::Created);
     EXPECT_EQ(FtpCreateDirectory(s, "new dir/it's \"q\"/deep"), CreateResult::Existed);
     EXPECT_TRUE(fs::is_directory(root_ + "/new dir/it's \"q\"/deep"));
     ASSERT_TRUE(FtpSetCurrentDirectory(s, "new dir"));
-
     // Uploads are binary even when asked for ASCII, by relative and absolute names; a rename replaces what is
     // there; delete.
     std::string bytes = "\r\n";
@@ -100,7 +94,6 @@ TEST_P(EveryScheme, OperationsBehaveAlike) {
     ASSERT_TRUE(FtpRenameFile(s, "b.txt", "../c.txt"));
     ASSERT_TRUE(FtpDeleteFile(s, base_ + "/c.txt")) << InternetGetLastResponseInfo();
     EXPECT_FALSE(fs::exists(root_ + "/c.txt"));
-
     // Refusals are 12003 with the server's (or libcurl's) text; names that would split a command are refused
     // before anything is sent. The connection goes on.
     const std::pair<std::uint32_t, std::function<bool()>> refused[] = {
@@ -156,7 +149,6 @@ TEST_P(SyncOver, WrongPasswordAndSilentServer) {
     LineRecorder log;
     ReportInternetError(GetLastError(), "InternetConnect");
     EXPECT_TRUE(log.Matching(password_).empty());
-
     ::kill(-server_->pid, SIGSTOP);  // the kernel still takes connections
     SetTimeoutsForTesting({800ms, 800ms, 800ms});
     const auto start = std::chrono::steady_clock::now();
@@ -196,14 +188,12 @@ TEST_F(SecureTest, UntrustedServersAreRefusedBeforeTheLogin) {
         ASSERT_EQ(log.Lines().size(), 1u);
         const std::string line = log.Lines()[0];
         EXPECT_NE(line.find(says), std::string::npos) << line;
-
         // Nothing of the login reached the server.
         for (const auto& command : plain_ ? plain_->commands() : std::vector<std::string>())
             EXPECT_TRUE(command.rfind("USER", 0) != 0 && command.rfind("PASS", 0) != 0) << command;
         EXPECT_TRUE(ServerLog().find("USER") == std::string::npos && ServerLog().find("password") == std::string::npos)
             << ServerLog();
         EXPECT_TRUE(fs::is_empty(root_));
-
         // The line says how to accept the key; doing so lets the login in.
         if (scheme_ != Scheme::Sftp) continue;
         const std::string accept = "ssh-keyscan -p " + std::to_string(port_) + " 127.0.0.1 >> " + servers_->knownHosts;

@@ -33,11 +33,10 @@ int Loopback(int port, bool bindIt) {
     return ok ? ntohs(a.sin_port) : -1;
 }
 
-// Starts `args` once `config` is written for a free port to <dir>conf; back when the port takes connections.
+// Starts `command` once `config` is written for a free port to <dir>conf; back when the port takes connections.
 std::unique_ptr<ServerProcess> Start(const std::string& command, const std::string& dir,
                                      const std::function<std::string(int port)>& config) {
-    auto server = std::make_unique<ServerProcess>();
-    server->log = dir + "log";
+    auto server = std::make_unique<ServerProcess>(-1, 0, dir + "log");
     const std::string line = "exec " + command + " >>" + server->log + " 2>&1";
     // A port found free may be taken before the server binds it: try again.
     for (int attempt = 0; attempt < 3 && server->pid < 0; ++attempt) {

@@ -1,7 +1,6 @@
 #pragma once
-// Real FTPS (vsftpd) and SFTP (sshd) servers on 127.0.0.1 for one test, and the client set to trust them. Both
-// log in a system account made here (root only) and serve the real file system, so a remote path is the
-// absolute path of a folder under the test's own.
+// Real FTPS (vsftpd) and SFTP (sshd) servers on 127.0.0.1 for one test, the client set to trust them. Both log
+// in a system account made here (root only) and serve the real file system: remote paths are local ones.
 
 #include <memory>
 #include <string>
