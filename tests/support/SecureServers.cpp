@@ -79,7 +79,7 @@ const TestAccount& SystemTestAccount() {
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid > 0 && ::kill(-pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
+    if (pid > 0 && ::kill(-pid, SIGTERM) == 0) ::kill(-pid, SIGCONT), ::waitpid(pid, nullptr, 0);  // even stopped
 }
 
 SecureServers::SecureServers(std::string f)
