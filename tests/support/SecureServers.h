@@ -1,90 +1,39 @@
 #pragma once
-// Real FTPS and SFTP servers on 127.0.0.1 for one test: Debian's vsftpd
-// with TLS and a certificate made with `openssl req`, and OpenSSH's sshd
-// with a host key of its own. Both log in a system account that the
-// fixture makes (root only) and serve the real file system, so a test's
-// remote directory is an absolute path under its temporary folder.
+// Real FTPS (vsftpd) and SFTP (sshd) servers on 127.0.0.1 for one test, the client set to trust them. Both log
+// in a system account made here (root only) and serve the real file system: remote paths are local ones.
 
-#include <functional>
+#include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace testsupport {
 
-// The account both servers log in: created when missing, with a password
-// made at random once per machine and kept readable by root only.
 struct TestAccount {
-    std::string user;
-    std::string password;
+    std::string user, password;
 };
+// Made when missing, its password made at random once per machine and readable by root only.
 const TestAccount& SystemTestAccount();
+// Runs the shell command, its output dropped unless it redirects it; throws when it fails.
+void Shell(const std::string& command);
 
-// Why the secure servers cannot run here (not root), or empty.
-std::string SecureServersUnavailable();
-
-// Runs a program and waits for it; its output goes to `output` when given.
-// The exit status, or -1 when it could not be started.
-int RunProgram(const std::vector<std::string>& args, const std::string& output = {});
-
-// A test certificate authority and the server certificates it signs.
-class TestCertificates {
-public:
-    explicit TestCertificates(std::string folder);  // makes the authority
-    const std::string& caFile() const { return ca_; }
-    // A key and a certificate for these subject alternative names
-    // ("IP:127.0.0.1,DNS:localhost"), signed by the authority; the pair's
-    // file names (certificate, key).
-    // `ec` gives an ECDSA key instead of RSA.
-    std::pair<std::string, std::string> Issue(const std::string& name, const std::string& altNames,
-                                              bool ec = false) const;
-
-private:
-    std::string folder_, ca_, caKey_;
-};
-
-class ServerProcess {
-public:
-    ServerProcess() = default;
+// A server on a free loopback port, writing to `log`; stopped with the sessions it forked when it goes.
+struct ServerProcess {
     ~ServerProcess();
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    int port() const { return port_; }
-    // What the server wrote to its log so far.
-    std::string log() const;
-
-protected:
-    // Starts the program on a free loopback port (the config is written by
-    // `configure` for that port) and waits until the port takes connections.
-    void Start(const std::string& what, const std::vector<std::string>& args, const std::string& logFile,
-               const std::function<void(int port)>& configure);
-
-private:
-    void Stop();
-    int pid_ = -1;
-    int port_ = 0;
-    std::string logFile_;
+    int pid = -1, port = 0;
+    std::string log;
 };
 
-// vsftpd with ssl_enable=YES, TLS required for logins and data.
-class VsftpdServer : public ServerProcess {
+// Servers of `root` (made and handed to the account) with their files under `folder`. The client trusts the
+// test authority that signed vsftpd's certificate and keeps `knownHosts`, which holds sshd's key, until this goes.
+class SecureServers {
 public:
-    VsftpdServer(const std::string& folder, const std::string& root, const std::string& certFile,
-                 const std::string& keyFile);
-};
+    explicit SecureServers(std::string folder);
+    ~SecureServers();
+    // `altNames` ("IP:127.0.0.1,DNS:localhost") go in the certificate; `ec` makes its key ECDSA, not RSA.
+    ServerProcess& StartFtps(const std::string& altNames = "IP:127.0.0.1", bool ec = false);
+    ServerProcess& StartSftp();
 
-// sshd with password logins for the test account and the internal SFTP
-// server only.
-class SshServer : public ServerProcess {
-public:
-    SshServer(const std::string& folder, const std::string& root);
-    // The host key line as `ssh-keyscan` gives it for the server's port.
-    std::string KeyscanLine() const;
+    const std::string folder, root, knownHosts;
+    std::unique_ptr<ServerProcess> ftps, sftp;
 };
-
-// Hands the account the folder (and everything in it), and lets it reach
-// the folder through the temporary folders above.
-void GiveToTestAccount(const std::string& folder, const std::string& reachableFrom);
 
 }  // namespace testsupport
