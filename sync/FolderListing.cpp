@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace syncrun {
 namespace {
@@ -26,6 +28,7 @@ bool IsRealFolder(const std::string& folder, const dirent* entry) {
 
 Listing List(const std::string& folder, Pick pick) {
     Listing out;
+    std::vector<std::pair<std::string, bool>> found;  // name, a plain file
     DirHandle dir(::opendir(folder.c_str()));
     if (!dir) {
         out.reason = std::strerror(errno);
@@ -37,7 +40,6 @@ Listing List(const std::string& folder, Pick pick) {
         if (!entry) {
             if (errno != 0) {
                 out.reason = std::strerror(errno);
-                out.names.clear();
                 return out;
             }
             break;
@@ -45,9 +47,15 @@ Listing List(const std::string& folder, Pick pick) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
         if (pick == Pick::Visible ? name.front() == '.' : !IsRealFolder(folder, entry)) continue;
-        out.names.emplace_back(name);
+        found.emplace_back(name, entry->d_type == DT_REG);
     }
-    std::sort(out.names.begin(), out.names.end());  // std::string compares bytes
+    std::sort(found.begin(), found.end());  // std::string compares bytes
+    out.names.reserve(found.size());
+    out.plainFile.reserve(found.size());
+    for (auto& [name, plain] : found) {
+        out.names.push_back(std::move(name));
+        out.plainFile.push_back(plain);
+    }
     out.ok = true;
     return out;
 }

@@ -11,6 +11,9 @@ struct Listing {
     bool ok = false;
     std::string reason;  // why the folder could not be listed
     std::vector<std::string> names;
+    // Names the folder itself says are plain files (not links), for
+    // ListFolder: such an entry needs no look of its own to be known as one.
+    std::vector<bool> plainFile;
 };
 
 // Every entry of the folder, files and sub-folders alike, except hidden

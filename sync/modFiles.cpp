@@ -124,6 +124,7 @@ struct FileCheck::Entry {
     std::string reason;  // why an Unreadable entry could not be read
     std::optional<StoredFile> stored;
     HashPool::TicketRef ticket;
+    bool plainFile = false;        // the listing says so: no look needed to know
     std::int64_t queuedBytes = 0;  // bytes its hashing reads ahead
     struct stat listed {};         // as it was when it was looked at
 };
@@ -150,6 +151,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
     while ((next < listing.names.size() || !ahead.empty()) && !ctx_.uploader.GaveUp()) {
         while (next < listing.names.size() && (ahead.empty() || (ahead.size() < kAheadEntries && bytesAhead < kAheadBytes))) {
             Entry entry;
+            entry.plainFile = listing.plainFile[next];
             entry.name = listing.names[next++];
             entry.fullPath = folderText + entry.name;
             entry.folder = folderFd;
@@ -167,12 +169,29 @@ bool FileCheck::CheckFolder(const std::string& folder) {
     return true;
 }
 
+HashPool::TicketRef FileCheck::Submit(const Entry& entry) {
+    if (entry.folderFd == AT_FDCWD) return ctx_.pool.Submit(std::make_shared<const int>(AT_FDCWD), entry.fullPath);
+    return ctx_.pool.Submit(entry.folder, entry.name);
+}
+
 // The entry's name in its open folder, or its whole path without one.
 const std::string& FileCheck::NameIn(const Entry& entry) {
     return entry.folderFd == AT_FDCWD ? entry.fullPath : entry.name;
 }
 
 void FileCheck::Prepare(Entry& entry) {
+    // A plain file with a record needs no look here: its worker opens it
+    // and sees what it is.
+    if (entry.plainFile) {
+        entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
+        if (entry.stored) {
+            ++ctx_.progress.filesFound;
+            entry.kind = Entry::Kind::Known;
+            entry.queuedBytes = 1;
+            entry.ticket = Submit(entry);
+            return;
+        }
+    }
     struct stat st {};
     if (::fstatat(entry.folderFd, NameIn(entry).c_str(), &st, 0) != 0) {
         const int err = errno;
@@ -189,13 +208,11 @@ void FileCheck::Prepare(Entry& entry) {
     if (!S_ISREG(st.st_mode)) return;  // sub-folders, links to folders, FIFOs and the like
     ++ctx_.progress.filesFound;
     entry.listed = st;
-    entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
+    if (!entry.plainFile) entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
     entry.kind = entry.stored ? Entry::Kind::Known : Entry::Kind::New;
     if (entry.kind == Entry::Kind::New && (st.st_size < kHashAlongsideFrom || ctx_.pool.Workers() < 2)) return;
     entry.queuedBytes = std::max<std::int64_t>(st.st_size, 1);
-    entry.ticket = entry.folderFd == AT_FDCWD
-                       ? ctx_.pool.Submit(std::make_shared<const int>(AT_FDCWD), entry.fullPath)
-                       : ctx_.pool.Submit(entry.folder, entry.name);
+    entry.ticket = Submit(entry);
 }
 
 void FileCheck::Consume(Entry& entry) {

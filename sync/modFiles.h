@@ -70,6 +70,7 @@ private:
     void Send(Entry& entry, const std::string& knownHash);
     static bool Changed(const Entry& entry);  // since it was looked at
     static const std::string& NameIn(const Entry& entry);
+    HashPool::TicketRef Submit(const Entry& entry);
     void PassOverFolder(const std::string& folder, const std::string& reason);
 
     CheckContext ctx_;
