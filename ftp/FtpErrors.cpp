@@ -12,12 +12,13 @@ thread_local std::uint32_t lastError = ERROR_SUCCESS;
 thread_local std::string lastResponse;
 thread_local std::string lastDetail;
 
-// A message line ends in its one line break: a detail is kept to one line.
-std::string OneLine(std::string text) {
+// A message line ends in its one line break: a detail is kept to one line,
+// its own line breaks as blanks, any other control character escaped.
+std::string DetailLine(std::string text) {
     for (char& c : text)
         if (c == '\r' || c == '\n' || c == '\0') c = ' ';
     while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
+    return ::OneLine(text);
 }
 
 std::string WithDetail(const std::string& text) {
@@ -29,7 +30,7 @@ std::string WithDetail(const std::string& text) {
 void SetLastError(std::uint32_t code, std::string response, std::string detail) {
     lastError = code;
     lastResponse = std::move(response);
-    lastDetail = OneLine(std::move(detail));
+    lastDetail = DetailLine(std::move(detail));
 }
 
 std::uint32_t GetLastError() { return lastError; }
@@ -129,7 +130,9 @@ std::string InternetErrorMessage(std::uint32_t code) {
 void ReportInternetError(std::uint32_t code, const std::string& caller) {
     LogStatus("FTP Info: " + caller + " error code: " + std::to_string(code) + " Message: " +
               InternetErrorMessage(code));
-    if (code == ERROR_INTERNET_EXTENDED_ERROR) LogStatus("Extended Info: " + InternetGetLastResponseInfo());
+    // The reply is the server's text: a reply of several lines, or one that
+    // carries control characters, must not become lines of its own.
+    if (code == ERROR_INTERNET_EXTENDED_ERROR) LogStatus("Extended Info: " + ::OneLine(InternetGetLastResponseInfo()));
 }
 
 }  // namespace ftp

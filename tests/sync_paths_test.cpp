@@ -1,6 +1,9 @@
 // Where a file goes on the server, and how outside text goes into a line.
 
+#include "ftp/FtpErrors.h"
+#include "ftp/modFTP.h"
 #include "shell/StatusLog.h"
+#include "tests/support/Fixtures.h"
 #include "sync/RemotePath.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +46,12 @@ TEST(OneLine, OutsideTextCannotSplitALineOrReachTheTerminal) {
         {"back\\slash", "back\\slash"},
     };
     for (const auto& c : cases) EXPECT_EQ(OneLine(c.text), c.shown) << c.shown;
+
+    // A hostile server's reply of several lines stays on its one line.
+    testsupport::LineRecorder log;
+    ftp::SetLastError(ftp::ERROR_INTERNET_EXTENDED_ERROR, "550-no\nAll Sync's Complete\r\n550 \x1b[2Jend");
+    ftp::ReportInternetError(ftp::ERROR_INTERNET_EXTENDED_ERROR, "FtpPutFile");
+    EXPECT_EQ(log.Lines().back(), "Extended Info: 550-no\\nAll Sync's Complete\\r\\n550 \\x1b[2Jend");
 }
 
 }  // namespace
