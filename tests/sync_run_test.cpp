@@ -209,6 +209,20 @@ TEST_F(SyncRunTest, AServerThatStopsAnsweringCostsOneRetryAJobNotAWaitAFile) {
     EXPECT_EQ(Records(), 3);
 }
 
+TEST_F(SyncRunTest, AServerThatDropsTheIdleConnectionGetsALoginAgainAndEveryFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), name);
+    auto server = Server("srv", {.dropAfterStor = true});
+    AddJob(Data(), AddProfile(server->port()));
+    ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), std::chrono::milliseconds(2000),
+                                std::chrono::milliseconds(2000)});
+    const auto outcome = Run();
+    ftp::SetTimeoutsForTesting({});
+    EXPECT_TRUE(outcome.clean);
+    EXPECT_TRUE(log.Matching("error code: 12002").empty());  // no file waited out a timeout
+    EXPECT_EQ(Landed(*server, Data()).size(), 3u);
+    EXPECT_GE(server->logins(), 3);
+}
+
 TEST_F(SyncRunTest, AReplacementCutOffMidwayLeavesTheOldCopyWholeAndGoesAgainNextRun) {
     const std::string v1(3 << 20, '1'), v2(3 << 20, '2');
     WriteFile(Data("big.bin"), v1);

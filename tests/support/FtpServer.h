@@ -23,6 +23,7 @@ public:
         bool noPassive = false;    // refuse EPSV and PASV
         bool stallData = false;    // stop reading an upload after its first chunk
         bool logCommands = false;  // record every command line (see commands())
+        bool dropAfterStor = false;  // close the control connection after each upload
     };
     // Serves `root` (created when missing) to tessary, password secret; throws when it does not come up.
     explicit FtpServer(std::string root) : FtpServer(std::move(root), Options()) {}
@@ -36,7 +37,8 @@ public:
         // Debian's interpreter: pyftpdlib comes from Debian's package.
         std::string command = "exec /usr/bin/python3" + arg("", TESSARY_TEST_SUPPORT_DIR "/ftpserver.py") +
                               arg("--root", root_) + (o.noPassive ? " --no-passive" : "") +
-                              (o.stallData ? " --stall-data" : "") + (o.logCommands ? " --log-commands" : "");
+                              (o.stallData ? " --stall-data" : "") + (o.logCommands ? " --log-commands" : "") +
+                              (o.dropAfterStor ? " --drop-after-stor" : "");
         if (!o.refuseStor.empty()) command += arg("--refuse-stor", o.refuseStor);
         if (!o.silentOn.empty()) command += arg("--silent-on", o.silentOn);
         out_ = ::popen(command.c_str(), "re");

@@ -28,6 +28,8 @@ def main():
     ap.add_argument("--no-passive", action="store_true", help="refuse EPSV and PASV")
     ap.add_argument("--log-commands", action="store_true", help='"CMD <hex>" for every command line')
     ap.add_argument("--stall-data", action="store_true", help="stop reading an upload after its first chunk")
+    ap.add_argument("--drop-after-stor", action="store_true",
+                    help="close the control connection once each upload's reply is sent")
     args = ap.parse_args()
 
     class Handler(FTPHandler):
@@ -47,6 +49,10 @@ def main():
                 shown = "PASS ****" if cmd == "PASS" else line
                 say("CMD " + shown.encode("utf-8", "surrogateescape").hex())
             return FTPHandler.pre_process_command(self, line, cmd, arg)
+
+        def on_file_received(self, file):
+            if args.drop_after_stor:
+                self.close_when_done()  # the 226 goes out first, then the connection is gone
 
         def ftp_STOR(self, file, mode="w"):
             if args.refuse_stor and args.refuse_stor in file:
