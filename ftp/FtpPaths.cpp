@@ -72,15 +72,4 @@ std::string SftpQuoted(const std::string& path) {
     return quoted + '"';
 }
 
-std::string Printable(const std::string& text) {
-    std::string shown;
-    for (const char c : text) {
-        if (c == '\r') shown += "\\r";
-        else if (c == '\n') shown += "\\n";
-        else if (c == '\0') shown += "\\0";
-        else shown += c;
-    }
-    return shown;
-}
-
 }  // namespace ftp

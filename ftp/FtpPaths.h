@@ -30,7 +30,4 @@ std::string SftpUrlPathFor(CURL* easy, const std::string& absolute);
 // with '"' and '\' escaped, so blanks and quotes in names stay in the name.
 std::string SftpQuoted(const std::string& path);
 
-// The text with CR, LF and NUL shown as \r, \n and \0, for a status line.
-std::string Printable(const std::string& text);
-
 }  // namespace ftp

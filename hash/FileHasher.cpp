@@ -1,5 +1,7 @@
 #include "hash/FileHasher.h"
 
+#include "shell/UniqueFd.h"
+
 #include <openssl/evp.h>
 
 #include <cerrno>
@@ -12,20 +14,6 @@ namespace hash {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 HashResult Unreadable(const std::string& why) {
     HashResult r;
@@ -90,7 +78,7 @@ HashResult HashAt(int folderFd, const std::string& path, bool listedAsFile) {
 
     // O_NONBLOCK: should the name have become a FIFO since the stat, opening
     // it must not wait for a writer.
-    FileDescriptor fd(::openat(folderFd, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    shell::UniqueFd fd(::openat(folderFd, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
         const int err = errno;
         struct stat link {};

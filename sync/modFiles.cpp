@@ -1,5 +1,6 @@
 #include "sync/modFiles.h"
 
+#include "ftp/CurlHandles.h"
 #include "ftp/modFTP.h"
 #include "shell/StatusLog.h"
 #include "sync/FolderListing.h"
@@ -42,16 +43,11 @@ bool ContainsNoCase(std::string_view text, std::string_view part) {
     return it != text.end();
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
-
 // Opens a regular file for its upload. O_NONBLOCK: should the name have
 // become a FIFO since it was listed, opening it must not wait for a writer.
 // Null with errno set when it cannot be opened; null with errno 0 when it
 // is no regular file any more.
-OpenFile OpenForUpload(int folderFd, const std::string& name) {
+ftp::File OpenForUpload(int folderFd, const std::string& name) {
     const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return nullptr;
     struct stat st {};
@@ -62,7 +58,7 @@ OpenFile OpenForUpload(int folderFd, const std::string& name) {
     }
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file) ::close(fd);
-    return OpenFile(file);
+    return ftp::File(file);
 }
 
 // Counts the bytes of an upload for the progress, and makes the digest of a
@@ -106,7 +102,7 @@ namespace {
 // folder that cannot be opened so goes by its path (AT_FDCWD).
 std::shared_ptr<const int> OpenFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return std::shared_ptr<const int>(new int(fd), [](const int* p) {
+    return std::shared_ptr<const int>(new int(fd >= 0 ? fd : AT_FDCWD), [](const int* p) {
         if (*p >= 0) ::close(*p);
         delete p;
     });
@@ -116,8 +112,7 @@ std::shared_ptr<const int> OpenFolder(const std::string& folder) {
 
 struct FileCheck::Entry {
     enum class Kind { Skip, Unreadable, New, Known };
-    std::shared_ptr<const int> folder;
-    int folderFd = AT_FDCWD;
+    std::shared_ptr<const int> folder;  // its open folder (or AT_FDCWD), kept while a worker needs it
     std::string name;
     std::string fullPath;
     Kind kind = Kind::Skip;
@@ -144,7 +139,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
         PassOverFolder(folder, listing.reason);
         return false;
     }
-    const std::shared_ptr<const int> folderFd = OpenFolder(folder);
+    const std::shared_ptr<const int> open = OpenFolder(folder);
     std::deque<Entry> ahead;
     std::int64_t bytesAhead = 0;
     std::size_t next = 0;
@@ -154,8 +149,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
             entry.plainFile = listing.plainFile[next];
             entry.name = listing.names[next++];
             entry.fullPath = folderText + entry.name;
-            entry.folder = folderFd;
-            entry.folderFd = *folderFd >= 0 ? *folderFd : AT_FDCWD;
+            entry.folder = open;
             Prepare(entry);
             bytesAhead += entry.queuedBytes;
             ahead.push_back(std::move(entry));
@@ -169,14 +163,11 @@ bool FileCheck::CheckFolder(const std::string& folder) {
     return true;
 }
 
-HashPool::TicketRef FileCheck::Submit(const Entry& entry) {
-    if (entry.folderFd == AT_FDCWD) return ctx_.pool.Submit(std::make_shared<const int>(AT_FDCWD), entry.fullPath);
-    return ctx_.pool.Submit(entry.folder, entry.name);
-}
+HashPool::TicketRef FileCheck::Submit(const Entry& entry) { return ctx_.pool.Submit(entry.folder, NameIn(entry)); }
 
 // The entry's name in its open folder, or its whole path without one.
 const std::string& FileCheck::NameIn(const Entry& entry) {
-    return entry.folderFd == AT_FDCWD ? entry.fullPath : entry.name;
+    return *entry.folder == AT_FDCWD ? entry.fullPath : entry.name;
 }
 
 void FileCheck::Prepare(Entry& entry) {
@@ -193,12 +184,12 @@ void FileCheck::Prepare(Entry& entry) {
         }
     }
     struct stat st {};
-    if (::fstatat(entry.folderFd, NameIn(entry).c_str(), &st, 0) != 0) {
+    if (::fstatat(*entry.folder, NameIn(entry).c_str(), &st, 0) != 0) {
         const int err = errno;
         // A dangling link is an entry to pass over; a name that is gone
         // altogether is a file that vanished while it was being looked at.
         struct stat link {};
-        if (err == ENOENT && ::fstatat(entry.folderFd, NameIn(entry).c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (err == ENOENT && ::fstatat(*entry.folder, NameIn(entry).c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISLNK(link.st_mode))
             return;
         entry.kind = Entry::Kind::Unreadable;
@@ -254,10 +245,10 @@ void FileCheck::Consume(Entry& entry) {
 // is named as such before anything else is said of it.
 void FileCheck::Send(Entry& entry, const std::string& knownHash) {
     const bool isNew = knownHash.empty();
-    OpenFile file;
+    ftp::File file;
     std::string date;
     if (isNew) {
-        file = OpenForUpload(entry.folderFd, NameIn(entry));
+        file = OpenForUpload(*entry.folder, NameIn(entry));
         if (!file) {
             if (errno == 0) return;  // no regular file any more
             LogStatus(CouldNotRead(entry.fullPath, std::strerror(errno)));
@@ -302,7 +293,7 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
 
 bool FileCheck::Changed(const Entry& entry) {
     struct stat now {};
-    if (::fstatat(entry.folderFd, NameIn(entry).c_str(), &now, 0) != 0) return true;
+    if (::fstatat(*entry.folder, NameIn(entry).c_str(), &now, 0) != 0) return true;
     return now.st_size != entry.listed.st_size || now.st_mtim.tv_sec != entry.listed.st_mtim.tv_sec ||
            now.st_mtim.tv_nsec != entry.listed.st_mtim.tv_nsec || now.st_ino != entry.listed.st_ino;
 }

@@ -9,7 +9,7 @@ cd "${1:-$(dirname "$0")/..}"
 
 layer() {  # sets $level for the path $1
     case "$1" in
-    store/* | shell/Runtime.* | shell/StatusLog.* | shell/EntryID.*) level=0 ;;
+    store/* | shell/Runtime.* | shell/StatusLog.* | shell/EntryID.* | shell/UniqueFd.h) level=0 ;;
     hash/*) level=1 ;;
     ftp/frmFTP.* | ftp/modAlwaysOnTop.*) level=4 ;;
     ftp/*) level=2 ;;

@@ -12,6 +12,8 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
 
+#include "shell/StatusLog.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -88,7 +90,7 @@ TEST_F(FtpClient, PathsWithLineBreaksNeverReachTheServer) {
     Connection c = Connect();
     for (const std::string& path : std::vector<std::string>{"evil\nDELE ok", "evil\r\nDELE ok", "cr\ronly",
                                                             std::string("nul\0x", 5)}) {
-        SCOPED_TRACE(Printable(path));
+        SCOPED_TRACE(OneLine(path));
         const auto refused = [](bool failed) { return failed && GetLastError() == ERROR_INVALID_NAME; };
         EXPECT_TRUE(refused(!Put(c.get(), path, "x")));
         EXPECT_TRUE(refused(FtpCreateDirectory(c.get(), path + "/") == CreateResult::Failed));
@@ -311,7 +313,7 @@ TEST_F(Uploads, RefusedAndUnsendableFilesAreReported) {
     EXPECT_FALSE(uploader_.UploadPath(evil, "evil\nDELE x.txt", "home/anna/"));
     EXPECT_FALSE(uploader_.UploadPath(evil, "evil.txt", "home/an\rna/"));
     const std::string passedOver = " is passed over: its name holds a line break or NUL character.";
-    EXPECT_EQ(log_.Lines(), Lines(2, "FTP Info: " + Printable(evil) + passedOver));
+    EXPECT_EQ(log_.Lines(), Lines(2, "FTP Info: " + OneLine(evil) + passedOver));
     EXPECT_NE(log_.Lines()[0].find("evil\\nDELE x.txt"), std::string::npos);
     for (const auto& command : server_->commands())
         for (const char* part : {"evil", "MKD"}) EXPECT_EQ(command.find(part), std::string::npos) << command;
