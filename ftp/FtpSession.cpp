@@ -54,6 +54,11 @@ long WholeSecondsUp(std::chrono::milliseconds ms) {
 
 std::size_t Discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
+std::size_t Collect(char* data, std::size_t size, std::size_t count, void* text) {
+    static_cast<std::string*>(text)->append(data, size * count);
+    return size * count;
+}
+
 // An SSH public key blob begins with its type name ("ssh-ed25519").
 std::string KeyType(const curl_khkey& key) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(key.key);
@@ -192,16 +197,36 @@ Outcome FtpSession::Exists(const std::string& absolute, bool directory, bool& ex
     return outcome;
 }
 
-Outcome FtpSession::List(const std::string& absolute) {
+Outcome FtpSession::List(const std::string& absolute, std::vector<std::string>* names) {
     std::string path = UrlPath(absolute);
     if (path.back() != '/') path += '/';
     CURL* h = easy.get();
+    std::string listing;
     curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + path).c_str());
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 1L);
+    if (names) {
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &listing);
+    }
     const Outcome outcome = Perform();
     curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 0L);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Discard);
+    if (names && outcome.ok()) {
+        // One name a line; servers end lines with CRLF, SFTP with LF.
+        std::size_t start = 0;
+        while (start < listing.size()) {
+            std::size_t end = listing.find('\n', start);
+            if (end == std::string::npos) end = listing.size();
+            std::string name = listing.substr(start, end - start);
+            if (!name.empty() && name.back() == '\r') name.pop_back();
+            // "NLST path" makes some servers (vsftpd) answer with paths.
+            if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+            if (!name.empty() && name != "." && name != "..") names->push_back(std::move(name));
+            start = end + 1;
+        }
+    }
     return outcome;
 }
 

@@ -66,9 +66,9 @@ struct FtpSession {
     // `directory`, anything). A failed look fails the outcome; a missing
     // path does not.
     Outcome Exists(const std::string& absolute, bool directory, bool& exists);
-    // SFTP: lists a directory and throws the names away; its failure text
-    // says why a directory cannot be used.
-    Outcome List(const std::string& absolute);
+    // Lists the names in a directory (into `names` when given); its failure
+    // text says why a directory cannot be used.
+    Outcome List(const std::string& absolute, std::vector<std::string>* names = nullptr);
     // Uploads `size` bytes read from `file` to the resolved remote path.
     // `readFailed` tells a local read error apart from a network one.
     // `tap` (may be null) sees every byte read.

@@ -487,4 +487,17 @@ bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile) {
     return true;
 }
 
+bool FtpListNames(FtpSession* connection, const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    if (Unusable(connection)) return false;
+    if (HoldsLineBreak(folder)) {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    const std::string target = ResolveRemotePath(connection->cwd, folder);
+    if (!Succeeds(*connection, connection->List(target, &names))) return false;
+    SetLastError(ERROR_SUCCESS, connection->lastReply);
+    return true;
+}
+
 }  // namespace ftp

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ftp {
 
@@ -114,6 +115,9 @@ bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string&
 bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::string& to);
 // Deletes a remote file. false with GetLastError() set.
 bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile);
+// The names in a remote folder (relative to the current directory, or
+// absolute), without "." and "..". false with GetLastError() set.
+bool FtpListNames(FtpSession* connection, const std::string& folder, std::vector<std::string>& names);
 
 // Closes the connection (QUIT) and frees it.
 void InternetCloseHandle(FtpSession* connection);

@@ -29,3 +29,9 @@ CREATE TABLE myFiles (
 
 CREATE INDEX myFiles_FullPath ON myFiles(FullPath);
 CREATE INDEX myFiles_SyncID ON myFiles(SyncID);
+
+-- Jobs whose last run was cut off while uploads were under way: their next
+-- run clears the temporary copies such a run may have left on the server.
+CREATE TABLE myUnfinished (
+  SyncID INTEGER PRIMARY KEY
+);

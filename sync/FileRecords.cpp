@@ -2,8 +2,19 @@
 
 namespace syncrun {
 
+namespace {
+
+// Stores made before the table was there get it on their first run; it
+// writes nothing when the table exists.
+store::Connection& WithUnfinishedTable(store::Connection& store) {
+    store.Execute("create table if not exists myUnfinished (SyncID INTEGER PRIMARY KEY)");
+    return store;
+}
+
+}  // namespace
+
 FileRecords::FileRecords(store::Connection& store, std::chrono::milliseconds commitEvery)
-    : store_(store),
+    : store_(WithUnfinishedTable(store)),
       commitEvery_(commitEvery),
       // By path alone, so the store searches its FullPath index; given the
       // job as well, SQLite prefers the SyncID index and reads every record
@@ -54,6 +65,26 @@ void FileRecords::UpdateHash(std::int64_t fileId, const std::string& hash) {
     update_.Step();
     update_.Reset();
     CommitIfDue();
+}
+
+bool FileRecords::Unfinished(std::int64_t syncId) {
+    Begin();
+    return !store_.Execute("select SyncID from myUnfinished where SyncID = " + std::to_string(syncId)).Eof();
+}
+
+void FileRecords::MarkUnfinished(std::int64_t syncId) {
+    if (markedJob_ == syncId) return;
+    Begin();
+    store_.Execute("insert or ignore into myUnfinished (SyncID) values(" + std::to_string(syncId) + ")");
+    // Before anything goes up: a run killed from here on leaves the mark.
+    Commit();
+    markedJob_ = syncId;
+}
+
+void FileRecords::MarkFinished(std::int64_t syncId) {
+    Begin();
+    store_.Execute("delete from myUnfinished where SyncID = " + std::to_string(syncId));
+    if (markedJob_ == syncId) markedJob_ = 0;
 }
 
 void FileRecords::CommitIfDue() {

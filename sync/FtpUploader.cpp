@@ -6,6 +6,10 @@
 #include "ftp/modFTP.h"
 #include "shell/StatusLog.h"
 
+#include <cctype>
+#include <string_view>
+#include <vector>
+
 namespace syncrun {
 namespace {
 
@@ -52,6 +56,14 @@ std::string TemporaryName(const std::string& name) {
     return ".tessary-" + md5.HexDigest().substr(0, 16);
 }
 
+bool IsTemporaryName(const std::string& name) {
+    constexpr std::string_view prefix = ".tessary-";
+    if (name.size() != prefix.size() + 16 || !name.starts_with(prefix)) return false;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
 }  // namespace
 
 FtpUploader::FtpUploader(RunObserver& observer) : observer_(observer) {}
@@ -66,6 +78,7 @@ void FtpUploader::Disconnect() {
 bool FtpUploader::Connect(const Job& job) {
     Disconnect();
     gaveUp_ = false;
+    leftTemporaries_ = false;
     if (!job.profile) {
         LogStatus(job.problem);
         return false;
@@ -138,13 +151,30 @@ bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const s
         // The old copy is untouched; what arrived of the new one goes, when
         // the connection still allows it (else the next replacement of this
         // file overwrites it).
-        if (viaTemporary && !LostConnection(code)) ftp::FtpDeleteFile(connection_, sendTo);
+        if (viaTemporary && (LostConnection(code) || !ftp::FtpDeleteFile(connection_, sendTo)))
+            leftTemporaries_ = true;
         ftp::SetLastError(code, reply);
         return false;
     }
     observer_.SetStatus("Scanning Files..");
     LogStatus("FTP Info: File transfered!");
     return true;
+}
+
+void FtpUploader::SweepFolder(const std::string& remoteFolder) {
+    const std::string folder = FolderBelowRemoteDirectory(remoteFolder);
+    // A folder a URL cannot name holds none: such names go up through the
+    // remote directory itself.
+    if (HoldsControlBytes(folder)) return;
+    std::vector<std::string> names;
+    if (gaveUp_ || !connection_ || !ftp::FtpListNames(connection_, folder.empty() ? "." : folder, names)) {
+        // A folder not on the server yet holds nothing; a lost connection
+        // leaves the sweep to the next run.
+        if (gaveUp_ || !connection_ || LostConnection(ftp::GetLastError())) leftTemporaries_ = true;
+        return;
+    }
+    for (const std::string& name : names)
+        if (IsTemporaryName(name) && !ftp::FtpDeleteFile(connection_, folder + name)) leftTemporaries_ = true;
 }
 
 bool FtpUploader::UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder) {

@@ -7,6 +7,8 @@
 // A file that replaces its earlier copy goes up under a hidden temporary
 // name and is renamed over the copy once it is whole; so does one whose
 // name holds bytes a URL cannot carry (a tab), renamed by a raw command.
+// Temporary copies a killed run left are swept from each folder by the
+// job's next run.
 
 #include "sync/RunObserver.h"
 #include "sync/Uploader.h"
@@ -32,6 +34,8 @@ public:
     bool UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder);
     void Close() override;
     bool GaveUp() const override { return gaveUp_; }
+    void SweepFolder(const std::string& remoteFolder) override;
+    bool LeftTemporaries() const override { return leftTemporaries_; }
 
     bool IsConnected() const { return connection_ != nullptr; }
 
@@ -44,6 +48,7 @@ private:
     RunObserver& observer_;
     ftp::FtpSession* connection_ = nullptr;
     bool gaveUp_ = false;
+    bool leftTemporaries_ = false;
 };
 
 }  // namespace syncrun

@@ -67,8 +67,10 @@ std::optional<std::string> FolderProblem(const std::string& folder) {
 // keep the records the run wrote after that.
 void ForgetRecordsOfDeletedJob(store::Connection& store, std::int64_t syncId) {
     const std::string id = std::to_string(syncId);
-    if (store.Execute("select SyncID from Tessary where SyncID = " + id).Eof())
+    if (store.Execute("select SyncID from Tessary where SyncID = " + id).Eof()) {
         store.Execute("delete from myFiles where SyncID = " + id);
+        store.Execute("delete from myUnfinished where SyncID = " + id);
+    }
 }
 
 // The run's own connection to the store the program has open: the windows
@@ -148,9 +150,16 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& st
             observer.JobStarted();
             inJob = true;
             observer.SetStatus("Scanning Files..");
+            const bool sweep = records.Unfinished(job.syncId);
             if (uploader.Connect(job)) {
-                const CheckContext context{job.syncId, records, pool, uploader, observer, progress};
-                clean = CheckJob(context, job, outcome) && clean;
+                // Replacements of names a URL cannot carry go up through the
+                // remote directory itself.
+                if (sweep) uploader.SweepFolder("");
+                const CheckContext context{job.syncId, records, pool, uploader, observer, progress, sweep};
+                const bool jobClean = CheckJob(context, job, outcome);
+                clean = jobClean && clean;
+                // A folder passed over was not swept either: the next run tries again.
+                if (!uploader.LeftTemporaries() && (jobClean || !sweep)) records.MarkFinished(job.syncId);
             } else {
                 LogStatus("FTP Info: Server Login Failed.");
                 clean = false;

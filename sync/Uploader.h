@@ -32,6 +32,13 @@ public:
     // The server stopped answering and stayed dead: the rest of the job is
     // passed over (it is sent by a later run).
     virtual bool GaveUp() const { return false; }
+    // Removes from the remote folder the temporary copies a cut-off run
+    // may have left there.
+    virtual void SweepFolder(const std::string& remoteFolder) { (void)remoteFolder; }
+    // Since Connect, a temporary copy may have been left on the server: a
+    // transfer under one failed and it could not be removed, or a sweep
+    // could not finish.
+    virtual bool LeftTemporaries() const { return false; }
 };
 
 }  // namespace syncrun

@@ -139,6 +139,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
         PassOverFolder(folder, listing.reason);
         return false;
     }
+    if (ctx_.sweepTemporaries) ctx_.uploader.SweepFolder(UploadFolder(GetRemoteFolder(folderText, "")));
     const std::shared_ptr<const int> open = OpenFolder(folder);
     std::deque<Entry> ahead;
     std::int64_t bytesAhead = 0;
@@ -263,6 +264,7 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
     LogStatus(OneLine(entry.fullPath) + " has changed");
     const bool digestAsSent = isNew && !entry.ticket;
     UploadTap tap(ctx_.progress, ctx_.observer, digestAsSent);
+    ctx_.records.MarkUnfinished(ctx_.syncId);
     // The record follows the upload: a file that did not reach the server
     // keeps its old record and is sent again by the next run.
     const bool sent = ctx_.uploader.Upload(file.get(), entry.fullPath, entry.name,

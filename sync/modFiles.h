@@ -40,6 +40,9 @@ struct CheckContext {
     Uploader& uploader;
     RunObserver& observer;
     Progress& progress;
+    // The job's last run was cut off: each folder is swept of its
+    // temporary copies before anything goes into it.
+    bool sweepTemporaries = false;
 };
 
 class FileCheck {

@@ -120,19 +120,6 @@ TEST_F(FileCheckTest, ALargeNewFileIsHashedWhileItIsSentAndRecordedOnlyIfItStaye
     EXPECT_EQ(Rows(), (std::vector<std::string>{Row(Data("big"), "big")}));  // "grows" goes again next run
 }
 
-TEST_F(FileCheckTest, EntriesThatAreNotFilesArePassedOverSilentlyLinksToFilesAreSent) {
-    fs::create_directories(Data("sub"));
-    WriteFile(dir / "elsewhere/x.txt", "x");
-    fs::create_directory_symlink(dir / "elsewhere", Data("link"));
-    fs::create_symlink(dir / "elsewhere/x.txt", Data("filelink"));
-    fs::create_symlink(Data("nowhere"), Data("broken"));
-    ASSERT_EQ(::mkfifo(Data("fifo").c_str(), 0600), 0);
-    ASSERT_TRUE(Check().CheckFolder(Data()));
-    EXPECT_EQ(uploader.sent, (std::vector<std::string>{Data().substr(1) + "filelink"}));
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{Data("filelink") + " has changed"}));
-    EXPECT_TRUE(check->Tally().Clean());
-}
-
 TEST_F(FileCheckTest, UnreadableAndVanishedFilesAreNamedAndTheRestGoesOn) {
     for (const char* name : {"a.txt", "gone.txt", "locked.txt", "z.txt"}) WriteFile(Data(name), name);
     fs::permissions(Data("locked.txt"), fs::perms::none);

@@ -1,86 +1,15 @@
 // Whole sync runs against real FTP servers on 127.0.0.1: what reaches the
-// server, the status lines in order, and how the run copes with refused
-// logins and uploads, missing folders, a second run, a deleted job, a
-// failing store and a killed process.
+// server, the status lines in order, sub-folders, jobs that share a file,
+// jobs that cannot run and a job deleted during its run.
 
-#include "ftp/modFTP.h"
 #include "hash/FileHasher.h"
-#include "store/Store.h"
-#include "sync/FtpUploader.h"
-#include "sync/SyncRun.h"
-#include "tests/support/Fixtures.h"
-#include "tests/support/FtpServer.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/RunFixture.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <optional>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 using namespace testsupport;
-namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kRemoteDir = "/backup";
-const std::string kDisconnected = "FTP Info: I have disconnected from the server.";
-
-// The run's uploader, with a hook that runs before each upload.
-class HookedUploader : public syncrun::FtpUploader {
-public:
-    using FtpUploader::FtpUploader;
-    bool Upload(std::FILE* file, const std::string& path, const std::string& name, const std::string& folder,
-                ftp::ReadTap* tap, bool replacing) override {
-        if (beforeUpload) beforeUpload(path);
-        return FtpUploader::Upload(file, path, name, folder, tap, replacing);
-    }
-    void Close() override {
-        FtpUploader::Close();
-        if (afterClose) afterClose();
-    }
-    std::function<void(const std::string&)> beforeUpload;
-    std::function<void()> afterClose;
-};
-
-class SyncRunTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        MakeStore(dir.path());
-        OpenStoreIn(dir.path());
-        fs::create_directories(Data());
-    }
-    void TearDown() override { ASSERT_FALSE(syncrun::IsRunning()); }
-
-    std::string Data(const std::string& rel = {}) const { return rel.empty() ? dir / "data" : dir / ("data/" + rel); }
-    std::unique_ptr<FtpServer> Server(const std::string& name, FtpServer::Options options = {}) {
-        fs::create_directories(dir / (name + kRemoteDir));
-        return std::make_unique<FtpServer>(dir / name, std::move(options));
-    }
-    static Tree Landed(const FtpServer& server, const std::string& local) {
-        return ReadTree(server.root() + kRemoteDir + local);
-    }
-    syncrun::RunOutcome Run() {
-        log.Clear();
-        const auto outcome = syncrun::RunSync(observer, uploader);
-        EXPECT_EQ(CurrentSyncID, 0);
-        EXPECT_FALSE(uploader.IsConnected());
-        return outcome;
-    }
-    std::vector<std::string> Changed() const { return log.Matching(" has changed"); }
-    static std::int64_t Records(const std::string& where = "1 = 1") {
-        return store::StoreConnection().Execute("select count(*) as n from myFiles where " + where).FieldInt("n");
-    }
-
-    TempDir dir;
-    LineRecorder log;
-    syncrun::RunObserver observer;
-    HookedUploader uploader{observer};
-};
 
 TEST_F(SyncRunTest, FirstRunMirrorsTheTreeByteForByteInListingOrder) {
     std::string allBytes;
@@ -165,103 +94,6 @@ TEST_F(SyncRunTest, OnlyYesInCapitalsIncludesTheSubFolders) {
     }
 }
 
-TEST_F(SyncRunTest, ARefusedUploadIsSentByTheNextRunAndTheOthersKeepTheirRecords) {
-    for (const char* name : {"a.txt", "b-bad.txt", "c.txt"}) WriteFile(Data(name), name);
-    FtpServer::Options refusing;
-    refusing.refuseStor = "bad";
-    auto server = Server("srv", refusing);
-    const auto profile = AddProfile(server->port());
-    AddJob(Data(), profile);
-
-    auto outcome = Run();
-    EXPECT_TRUE(outcome.completed);
-    EXPECT_FALSE(outcome.clean);
-    EXPECT_EQ(log.Matching("FTP Info: FtpPutFile error code: 12003").size(), 1u);
-    EXPECT_EQ(Records(), 2);
-
-    server.reset();
-    auto again = Server("srv2");
-    store::StoreConnection().Execute("update mySettings set FTPPort = '" + std::to_string(again->port()) + "'");
-    outcome = Run();
-    EXPECT_TRUE(outcome.clean);
-    EXPECT_EQ(Changed(), (std::vector<std::string>{Data("b-bad.txt") + " has changed"}));
-    EXPECT_EQ(Landed(*again, Data()), (Tree{{"b-bad.txt", "b-bad.txt"}}));
-}
-
-TEST_F(SyncRunTest, AServerThatStopsAnsweringCostsOneRetryAJobNotAWaitAFile) {
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), name);
-    ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000),
-                                std::chrono::milliseconds(1000)});
-    FtpServer::Options silent;
-    silent.silentOn = "STOR";
-    auto dead = Server("dead", silent);
-    auto alive = Server("alive");
-    AddJob(Data(), AddProfile(dead->port()));
-    AddJob(Data(), AddProfile(alive->port()));
-    const auto outcome = Run();
-    ftp::SetTimeoutsForTesting({});
-    EXPECT_TRUE(outcome.completed);
-    EXPECT_FALSE(outcome.clean);
-    EXPECT_EQ(log.Matching("FTP Info: FtpPutFile error code: 12002").size(), 2u);
-    EXPECT_TRUE(log.Has("FTP Info: The server does not answer; the rest of this job is passed over."));
-    EXPECT_EQ(Changed().size(), 1u + 3u);  // the dead job's first file, then the next job's three
-    EXPECT_EQ(Landed(*alive, Data()).size(), 3u);
-    EXPECT_EQ(Records(), 3);
-}
-
-TEST_F(SyncRunTest, AServerThatDropsTheIdleConnectionGetsALoginAgainAndEveryFile) {
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), name);
-    auto server = Server("srv", {.dropAfterStor = true});
-    AddJob(Data(), AddProfile(server->port()));
-    ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), std::chrono::milliseconds(2000),
-                                std::chrono::milliseconds(2000)});
-    const auto outcome = Run();
-    ftp::SetTimeoutsForTesting({});
-    EXPECT_TRUE(outcome.clean);
-    EXPECT_TRUE(log.Matching("error code: 12002").empty());  // no file waited out a timeout
-    EXPECT_EQ(Landed(*server, Data()).size(), 3u);
-    EXPECT_GE(server->logins(), 3);
-}
-
-TEST_F(SyncRunTest, AReplacementCutOffMidwayLeavesTheOldCopyWholeAndGoesAgainNextRun) {
-    const std::string v1(3 << 20, '1'), v2(3 << 20, '2');
-    WriteFile(Data("big.bin"), v1);
-    auto server = Server("srv");
-    const auto profile = AddProfile(server->port());
-    AddJob(Data(), profile);
-    ASSERT_TRUE(Run().clean);
-    const auto usePort = [&](int port) {
-        store::StoreConnection().Execute("update mySettings set FTPPort = '" + std::to_string(port) + "'");
-    };
-    WriteFile(Data("big.bin"), v2);
-    server.reset();
-    FtpServer::Options stalling;
-    stalling.stallData = true;
-    server = Server("srv", stalling);
-    usePort(server->port());
-    ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000),
-                                std::chrono::milliseconds(1000)});
-    EXPECT_FALSE(Run().clean);
-    ftp::SetTimeoutsForTesting({});
-    EXPECT_EQ(Landed(*server, Data()).at("big.bin"), v1);
-
-    server.reset();
-    server = Server("srv");
-    usePort(server->port());
-    EXPECT_TRUE(Run().clean);
-    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));  // the new copy, and no temporary file left
-}
-
-TEST_F(SyncRunTest, NamesWithTabsAndOtherControlBytesAreSentUnderTheirOwnNames) {
-    const Tree tree{{"tab\tdir/a\tb.txt", "tab"}, {"bell\a.txt", "bell"}, {"esc\x1b[1m.txt", "esc"}};
-    for (const auto& [name, content] : tree) WriteFile(Data(name), content);
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
-    EXPECT_TRUE(Run().clean);
-    EXPECT_EQ(Landed(*server, Data()), tree);
-    EXPECT_TRUE(log.Has(Data("tab\\tdir/a\\tb.txt") + " has changed")) << log.Matching("has changed")[0];
-}
-
 TEST_F(SyncRunTest, TwoJobsCoveringOneFileSendItToBothServers) {
     WriteFile(Data("shared.txt"), "shared");
     auto first = Server("srv1");
@@ -300,28 +132,6 @@ TEST_F(SyncRunTest, ARefusedLoginAMissingFolderOrProfilePassesTheJobOver) {
                          "Updated: 1 Folders", kDisconnected, "All Sync's Complete"}));
 }
 
-TEST_F(SyncRunTest, ASecondRunDuringARunIsRefused) {
-    WriteFile(Data("a.txt"), "a");
-    WriteFile(Data("b.txt"), "b");
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
-    std::optional<syncrun::RunOutcome> nested;
-    uploader.beforeUpload = [&](const std::string&) {
-        if (nested) return;
-        EXPECT_TRUE(syncrun::IsRunning());
-        syncrun::RunObserver other;
-        syncrun::FtpUploader otherUploader(other);
-        nested = syncrun::RunSync(other, otherUploader);
-    };
-    const auto outcome = Run();
-    ASSERT_TRUE(nested);
-    EXPECT_FALSE(nested->completed);
-    EXPECT_TRUE(outcome.clean);
-    EXPECT_EQ(outcome.filesSent, 2);
-    EXPECT_TRUE(log.Has("A sync is already running."));
-    EXPECT_EQ(log.Matching("User initiated Sync").size(), 1u);
-}
-
 TEST_F(SyncRunTest, AJobDeletedDuringItsRunLeavesNoRecords) {
     WriteFile(Data("a.txt"), "a");
     WriteFile(Data("b.txt"), "b");
@@ -345,89 +155,6 @@ TEST_F(SyncRunTest, AJobDeletedDuringItsRunLeavesNoRecords) {
     EXPECT_TRUE(Run().completed);
     EXPECT_EQ(Records("SyncID = " + std::to_string(doomed)), 0);
     EXPECT_EQ(Records("SyncID = " + std::to_string(kept)), 2);
-}
-
-TEST_F(SyncRunTest, AStoreFailureStopsTheRunWithTheStoresMessage) {
-    WriteFile(Data("a.txt"), "a");
-    auto server = Server("srv");
-    const auto profile = AddProfile(server->port());
-    AddJob(Data(), profile);
-    AddJob(Data(), profile);
-    std::thread dropper;
-    uploader.beforeUpload = [&](const std::string&) {
-        if (!dropper.joinable())
-            dropper = std::thread([] { store::StoreConnection().Execute("drop table myFiles"); });
-    };
-    uploader.afterClose = [&] {
-        if (dropper.joinable()) dropper.join();
-    };
-    const auto outcome = Run();
-    EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{
-                               "User initiated Sync", "FTP Info: Directory is changed to /backup",
-                               Data("a.txt") + " has changed", "FTP Info: DoneDir", "FTP Info: File transfered!",
-                               "Updated: 1 Folders", kDisconnected, "FTP Info: Directory is changed to /backup",
-                               "Sync stopped: no such table: myFiles", kDisconnected}));
-}
-
-// The built program, copied with its store into a folder of its own, run
-// unattended: its log on standard output and its exit status.
-class UnattendedRun : public SyncRunTest {
-protected:
-    ProgramResult RunTessary(const std::function<bool(const std::string&)>& killWhen = {}) {
-        const std::string app = dir / "app";
-        fs::create_directories(app);
-        fs::copy_file(TESSARY_EXE, app + "/tessary", fs::copy_options::skip_existing);
-        store::StoreConnection().Close();
-        if (!fs::exists(app + "/information.mdb")) fs::copy_file(dir / "information.mdb", app + "/information.mdb");
-        const auto r = RunProgram(app + "/tessary", {"/SYNC"}, {"QT_QPA_PLATFORM=offscreen", "LANG=C.UTF-8"},
-                                  std::chrono::seconds(120), killWhen);
-        OpenStoreIn(app);
-        return r;
-    }
-};
-
-TEST_F(UnattendedRun, ASecondRunOnTheSameStoreRefusesWithALine) {
-    WriteFile(Data("a.txt"), "a");
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
-    RunTessary();  // lays out the program's folder
-    // The first run holds its store for as long as it works.
-    const int held = ::open((dir / "app/information.mdb").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    WriteFile(Data("b.txt"), "b");
-    const auto r = RunTessary();
-    ::close(held);
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("User initiated Sync\nA sync is already running.\n"), std::string::npos) << r.out;
-    EXPECT_EQ(Records(), 1);
-}
-
-TEST_F(UnattendedRun, AKilledRunLosesAtMostItsLastBatchAndTheNextRunCompletesTheServer) {
-    for (int i = 0; i < 400; ++i) WriteFile(Data("d" + std::to_string(i % 4) + "/f" + std::to_string(i)), "x" + std::to_string(i));
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
-    const auto killed = RunTessary([](const std::string& out) {
-        std::size_t sent = 0;
-        for (std::size_t at = 0; (at = out.find("File transfered!", at)) != std::string::npos; ++at) ++sent;
-        return sent >= 150;
-    });
-    EXPECT_EQ(killed.status, -1);
-    EXPECT_EQ(store::StoreConnection().Execute("pragma integrity_check").Fields("integrity_check"), "ok");
-    // A record only ever follows its upload: whatever the store kept is on
-    // the server as it is here.
-    const Tree landed = Landed(*server, Data());
-    for (store::Recordset rs = store::StoreConnection().Execute("select FullPath from myFiles"); !rs.Eof();
-         rs.MoveNext()) {
-        const std::string rel = rs.Fields("FullPath").substr(Data().size() + 1);
-        ASSERT_TRUE(landed.count(rel)) << rel;
-        EXPECT_EQ(landed.at(rel), ReadTree(Data()).at(rel));
-    }
-
-    const auto rerun = RunTessary();
-    EXPECT_EQ(rerun.status, 0) << rerun.out;
-    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
-    EXPECT_EQ(Records(), 400);
 }
 
 }  // namespace

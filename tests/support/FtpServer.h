@@ -18,12 +18,16 @@ namespace testsupport {
 class FtpServer {
 public:
     struct Options {
-        std::string refuseStor{};  // STOR of a path holding this text gets 553
+        std::string refuseStor{};  // STOR of a path holding this text is refused, with refuseCode
+        std::string refuseCode = "553";
+        int port = 0;              // 0: any free one
         std::string silentOn{};    // a command the server never answers
         bool noPassive = false;    // refuse EPSV and PASV
         bool stallData = false;    // stop reading an upload after its first chunk
         bool logCommands = false;  // record every command line (see commands())
         bool dropAfterStor = false;  // close the control connection after each upload
+        bool dropMidStor = false;    // close both connections once an upload has begun
+        bool sparse = false;         // store zeros as holes
     };
     // Serves `root` (created when missing) to tessary, password secret; throws when it does not come up.
     explicit FtpServer(std::string root) : FtpServer(std::move(root), Options()) {}
@@ -38,8 +42,10 @@ public:
         std::string command = "exec /usr/bin/python3" + arg("", TESSARY_TEST_SUPPORT_DIR "/ftpserver.py") +
                               arg("--root", root_) + (o.noPassive ? " --no-passive" : "") +
                               (o.stallData ? " --stall-data" : "") + (o.logCommands ? " --log-commands" : "") +
-                              (o.dropAfterStor ? " --drop-after-stor" : "");
-        if (!o.refuseStor.empty()) command += arg("--refuse-stor", o.refuseStor);
+                              (o.dropAfterStor ? " --drop-after-stor" : "") +
+                              (o.dropMidStor ? " --drop-mid-stor" : "") + (o.sparse ? " --sparse" : "") +
+                              arg("--port", std::to_string(o.port));
+        if (!o.refuseStor.empty()) command += arg("--refuse-stor", o.refuseStor) + arg("--refuse-code", o.refuseCode);
         if (!o.silentOn.empty()) command += arg("--silent-on", o.silentOn);
         out_ = ::popen(command.c_str(), "re");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -23,11 +23,16 @@ def say(line):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--root", required=True)
-    ap.add_argument("--refuse-stor", help="553 for STOR of a path holding this text")
+    ap.add_argument("--port", type=int, default=0, help="listen here (0: any free port)")
+    ap.add_argument("--refuse-stor", help="refuse STOR of a path holding this text")
+    ap.add_argument("--refuse-code", default="553", help="the reply code of that refusal")
     ap.add_argument("--silent-on", help="never answer this command")
     ap.add_argument("--no-passive", action="store_true", help="refuse EPSV and PASV")
     ap.add_argument("--log-commands", action="store_true", help='"CMD <hex>" for every command line')
     ap.add_argument("--stall-data", action="store_true", help="stop reading an upload after its first chunk")
+    ap.add_argument("--drop-mid-stor", action="store_true",
+                    help="close both connections once an upload's first chunk is in")
+    ap.add_argument("--sparse", action="store_true", help="store runs of zero bytes as holes")
     ap.add_argument("--drop-after-stor", action="store_true",
                     help="close the control connection once each upload's reply is sent")
     args = ap.parse_args()
@@ -37,6 +42,7 @@ def main():
         auth_failed_timeout = 0
         banner = "Tessary test server ready."
         use_sendfile = False
+        unicode_errors = "surrogateescape"  # names are bytes, not always UTF-8
 
         # Each line reaches standard output before the client reads the
         # reply it belongs to, so a test that has its reply has the line.
@@ -56,7 +62,7 @@ def main():
 
         def ftp_STOR(self, file, mode="w"):
             if args.refuse_stor and args.refuse_stor in file:
-                return self.respond("553 Refused by the test server.")
+                return self.respond(args.refuse_code + " Refused by the test server.")
             return FTPHandler.ftp_STOR(self, file, mode)
 
     Handler.authorizer.add_user("tessary", "secret", args.root, perm="elradfmwMT")
@@ -73,7 +79,37 @@ def main():
             handle_read_event = handle_read
         Handler.dtp_handler = StallingDTP
 
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    if args.drop_mid_stor:
+        class DroppingDTP(DTPHandler):
+            def handle_read(self):
+                DTPHandler.handle_read(self)
+                if self.tot_bytes_received > 0:
+                    self.cmd_channel.close()  # takes the data connection with it
+            handle_read_event = handle_read
+        Handler.dtp_handler = DroppingDTP
+    if args.sparse:
+        class HoleWriter:
+            """Seeks over chunks of zeros: a 5 GB upload of them costs no disk."""
+            def __init__(self, file):
+                self.file = file
+            def write(self, chunk):
+                if chunk.count(0) == len(chunk):
+                    self.file.seek(len(chunk), os.SEEK_CUR)
+                else:
+                    self.file.write(chunk)
+            def close(self):
+                self.file.truncate()
+                self.file.close()
+            def __getattr__(self, name):
+                return getattr(self.file, name)
+
+        class SparseFS(Handler.abstracted_fs):
+            def open(self, filename, mode):
+                f = super().open(filename, mode)
+                return HoleWriter(f) if "w" in mode else f
+        Handler.abstracted_fs = SparseFS
+
+    server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG: never outlive the test
     say("PORT %d %d" % (server.socket.getsockname()[1], os.getpid()))

@@ -1,0 +1,394 @@
+// What a backup must survive, with nothing lost: servers that refuse, stall,
+// drop or restart; odd entries and names in the job's folder; a huge sparse
+// file; a broken store; a second run; a process killed in the middle.
+
+#include "shell/UniqueFd.h"
+#include "tests/support/RunFixture.h"
+
+#include <sqlite3.h>
+
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+class Faults : public SyncRunTest {};
+
+bool HoldsTemporaryCopy(const std::string& folder) {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        if (e.path().filename().string().starts_with(".tessary-")) return true;
+    return false;
+}
+
+// Polls for up to ten seconds.
+bool WaitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition())
+        if (std::chrono::steady_clock::now() > deadline) return false;
+    return true;
+}
+
+std::string IntegrityOfStore() {
+    return store::StoreConnection().Execute("pragma integrity_check").Fields("integrity_check");
+}
+
+std::string ReadAll(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(Faults, AReplacementCutOffMidwayLeavesTheOldCopyWholeAndGoesAgainNextRun) {
+    const std::string v1(3 << 20, '1'), v2(3 << 20, '2');
+    WriteFile(Data("big.bin"), v1);
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    ASSERT_TRUE(Run().clean);
+    WriteFile(Data("big.bin"), v2);
+    for (const bool stall : {true, false}) {  // the server stops reading, or drops both connections
+        server.reset();
+        server = Server("srv", {.stallData = stall, .dropMidStor = !stall});
+        UsePort(server->port());
+        const ShortWaits waits;
+        EXPECT_FALSE(Run().clean) << stall;
+        EXPECT_EQ(Landed(*server, Data()).at("big.bin"), v1) << stall;
+    }
+    server.reset();
+    server = Server("srv");
+    UsePort(server->port());
+    EXPECT_TRUE(Run().clean);
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));  // the new copy, and no temporary one left
+}
+
+TEST_F(Faults, RefusedUploadsAreSentByTheNextRunAndTheOthersKeepTheirRecords) {
+    for (const char* name : {"a.txt", "b-bad.txt", "c.txt"}) WriteFile(Data(name), name);
+    AddJob(Data(), AddProfile(0));
+    // Not allowed (550), then out of room (452): the same file each time.
+    for (const std::string code : {"550", "452"}) {
+        auto server = Server("srv" + code, {.refuseStor = "bad", .refuseCode = code});
+        UsePort(server->port());
+        const auto outcome = Run();
+        EXPECT_TRUE(outcome.completed);
+        EXPECT_FALSE(outcome.clean);
+        EXPECT_EQ(log.Matching("FTP Info: FtpPutFile error code: 12003").size(), 1u) << code;
+        EXPECT_EQ(log.Matching(code + " Refused by the test server.").size(), 1u) << code;
+        EXPECT_EQ(Records(), 2);
+    }
+    auto again = Server("srv");
+    UsePort(again->port());
+    EXPECT_TRUE(Run().clean);
+    EXPECT_EQ(Changed(), (std::vector<std::string>{Data("b-bad.txt") + " has changed"}));
+    EXPECT_EQ(Landed(*again, Data()), (Tree{{"b-bad.txt", "b-bad.txt"}}));
+}
+
+TEST_F(Faults, AServerThatStopsAnsweringCostsOneRetryAJobNotAWaitAFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), name);
+    const ShortWaits waits;
+    auto dead = Server("dead", {.silentOn = "STOR"});
+    auto alive = Server("alive");
+    AddJob(Data(), AddProfile(dead->port()));
+    AddJob(Data(), AddProfile(alive->port()));
+    const auto outcome = Run();
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_FALSE(outcome.clean);
+    EXPECT_EQ(log.Matching("FTP Info: FtpPutFile error code: 12002").size(), 2u);
+    EXPECT_TRUE(log.Has("FTP Info: The server does not answer; the rest of this job is passed over."));
+    EXPECT_EQ(Changed().size(), 1u + 3u);  // the dead job's first file, then the next job's three
+    EXPECT_EQ(Landed(*alive, Data()).size(), 3u);
+    EXPECT_EQ(Records(), 3);
+}
+
+TEST_F(Faults, AServerThatDropsTheIdleConnectionGetsALoginAgainAndEveryFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), name);
+    auto server = Server("srv", {.dropAfterStor = true});
+    AddJob(Data(), AddProfile(server->port()));
+    const ShortWaits waits;
+    EXPECT_TRUE(Run().clean);
+    EXPECT_TRUE(log.Matching("error code: 12002").empty());  // no file waited out a timeout
+    EXPECT_EQ(Landed(*server, Data()).size(), 3u);
+    EXPECT_GE(server->logins(), 3);
+}
+
+TEST_F(Faults, AServerRestartedBetweenTwoJobsServesTheSecond) {
+    WriteFile(Data("one/a.txt"), "a");
+    WriteFile(Data("two/b.txt"), "b");
+    auto server = Server("srv");
+    const int port = server->port();
+    const auto profile = AddProfile(port);
+    AddJob(Data("one"), profile);
+    AddJob(Data("two"), profile);
+    uploader.afterClose = [&] {
+        if (server->logins() == 0) return;  // restarted already
+        server.reset();
+        server = Server("srv", {.port = port});
+    };
+    EXPECT_TRUE(Run().clean);
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
+}
+
+TEST_F(Faults, EveryNameTheServerCanTakeArrivesUnderItselfFirstAndOnReplacement) {
+    Tree tree{{"tab\tdir/a\tb.txt", "tab"}, {"bell\a.txt", "bell"},    {"esc\x1b[1m.txt", "esc"},
+              {"latin1 \xe9t\xe9.txt", "latin1"}, {"\xff\xfe.bin", "bytes"}, {std::string(251, 'n') + ".txt", "long"}};
+    for (const auto& [name, content] : tree) WriteFile(Data(name), content);
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    EXPECT_TRUE(Run().clean);
+    EXPECT_EQ(Landed(*server, Data()), tree);
+    EXPECT_TRUE(log.Has(Data("tab\\tdir/a\\tb.txt") + " has changed")) << log.Matching("has changed")[0];
+    for (auto& [name, content] : tree) WriteFile(Data(name), content += " v2");
+    EXPECT_TRUE(Run().clean);
+    EXPECT_EQ(Landed(*server, Data()), tree);
+    EXPECT_FALSE(HoldsTemporaryCopy(server->root() + kRemoteDir));
+}
+
+TEST_F(Faults, ASparseFileOfFiveGigabytesArrivesAtItsFullSize) {
+    constexpr std::int64_t kSize = 5LL << 30;
+    {
+        std::ofstream out(Data("sparse.img"), std::ios::binary);
+        out.seekp(kSize - 4);
+        out << "tail";
+    }
+    auto server = Server("srv", {.sparse = true});
+    AddJob(Data(), AddProfile(server->port()));
+    EXPECT_TRUE(Run().clean);
+    const std::string landed = server->root() + kRemoteDir + Data("sparse.img");
+    EXPECT_EQ(fs::file_size(landed), static_cast<std::uintmax_t>(kSize));
+    std::ifstream in(landed, std::ios::binary);
+    in.seekg(kSize - 4);
+    std::string tail(4, '\0');
+    in.read(tail.data(), 4);
+    EXPECT_EQ(tail, "tail");
+    // The MD5 of 5 GiB - 4 zero bytes and "tail" (md5sum).
+    EXPECT_EQ(store::StoreConnection().Execute("select FileHash from myFiles").Fields("FileHash"),
+              "83182b994c8f8e9c1001fb48f25d7362");
+}
+
+TEST_F(Faults, EntriesThatAreNotFilesArePassedOverAndUnreadableOnesAreNamed) {
+    WriteFile(Data("a.txt"), "a");
+    WriteFile(Data("sub/b.txt"), "b");
+    WriteFile(Data("locked.txt"), "locked");
+    WriteFile(Data("closed/c.txt"), "c");
+    WriteFile(dir / "elsewhere.txt", "linked");
+    ASSERT_EQ(::mkfifo(Data("fifo").c_str(), 0600), 0);
+    const shell::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    Data("socket").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    fs::create_symlink("/dev/null", Data("device"));
+    fs::create_symlink(Data("loop-b"), Data("loop-a"));
+    fs::create_symlink(Data("loop-a"), Data("loop-b"));
+    fs::create_symlink(Data("nowhere"), Data("dangling"));
+    fs::create_directory_symlink(Data(), Data("sub/up"));  // a loop of folders
+    fs::create_symlink(dir / "elsewhere.txt", Data("filelink"));
+    fs::permissions(Data("locked.txt"), fs::perms::none);
+    fs::permissions(Data("closed"), fs::perms::none);
+    const PermissionsBite bite;
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    const auto outcome = Run();
+    EXPECT_TRUE(outcome.completed);
+    EXPECT_FALSE(outcome.clean);
+    EXPECT_EQ(Landed(*server, Data()), (Tree{{"a.txt", "a"}, {"filelink", "linked"}, {"sub/b.txt", "b"}}));
+    EXPECT_EQ(Changed().size(), 3u);
+    EXPECT_EQ(log.Matching(" could not be read: "),
+              (std::vector<std::string>{Data("locked.txt") + " could not be read: Permission denied",
+                                        Data("loop-a") + " could not be read: Too many levels of symbolic links",
+                                        Data("loop-b") + " could not be read: Too many levels of symbolic links",
+                                        Data("closed") + " could not be read: Permission denied"}));
+}
+
+TEST_F(Faults, ASecondRunDuringARunIsRefused) {
+    WriteFile(Data("a.txt"), "a");
+    WriteFile(Data("b.txt"), "b");
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    std::optional<syncrun::RunOutcome> nested;
+    uploader.beforeUpload = [&](const std::string&) {
+        if (nested) return;
+        EXPECT_TRUE(syncrun::IsRunning());
+        syncrun::RunObserver other;
+        syncrun::FtpUploader otherUploader(other);
+        nested = syncrun::RunSync(other, otherUploader);
+    };
+    const auto outcome = Run();
+    ASSERT_TRUE(nested);
+    EXPECT_FALSE(nested->completed);
+    EXPECT_TRUE(outcome.clean);
+    EXPECT_EQ(outcome.filesSent, 2);
+    EXPECT_TRUE(log.Has("A sync is already running."));
+    EXPECT_EQ(log.Matching("User initiated Sync").size(), 1u);
+}
+
+TEST_F(Faults, AStoreFailureStopsTheRunWithTheStoresMessage) {
+    WriteFile(Data("a.txt"), "a");
+    auto server = Server("srv");
+    const auto profile = AddProfile(server->port());
+    AddJob(Data(), profile);
+    AddJob(Data(), profile);
+    // Another writer (the windows, on their thread) breaks the store while
+    // the file goes up: its record cannot be written.
+    uploader.beforeUpload = [&](const std::string&) {
+        std::thread([] { store::StoreConnection().Execute("drop table myFiles"); }).join();
+    };
+    const auto outcome = Run();
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                               "User initiated Sync", "FTP Info: Directory is changed to /backup",
+                               Data("a.txt") + " has changed", "FTP Info: DoneDir", "FTP Info: File transfered!",
+                               "Sync stopped: no such table: myFiles", kDisconnected}));
+}
+
+TEST_F(UnattendedRun, ABrokenStoreEndsTheRunWithItsMessageAndIsLeftAsItWas) {
+    WriteFile(Data("a.txt"), "a");
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    LayOut();
+    const std::string store = App("information.mdb");
+    const std::string good = ReadAll(store);
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        std::string name, line;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"missing", "Could not open " + store + ": unable to open database file"},
+             {"corrupt", "Could not open " + store + ": file is not a database"},
+             {"locked", "Could not open " + store + ": database is locked"},
+             {"read-only", "Sync stopped: attempt to write a readonly database"}}) {
+        WriteFile(store, good);
+        fs::permissions(store, fs::perms(0600));
+        std::vector<std::string> as;
+        sqlite3* holder = nullptr;
+        if (c.name == "missing") fs::remove(store);
+        if (c.name == "corrupt") WriteFile(store, "not a store at all, but a text someone saved here");
+        // Read before the lock is taken: closing any descriptor of the file
+        // would let this process's record locks go.
+        const std::string before = fs::exists(store) ? ReadAll(store) : "";
+        if (c.name == "locked") {
+            ASSERT_EQ(sqlite3_open(store.c_str(), &holder), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(holder, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        if (c.name == "read-only") {
+            // Root writes whatever the mode says: the run is another user's then.
+            fs::permissions(store, fs::perms(root ? 0644 : 0400));
+            for (const std::string& d : {dir.path(), App(), Data()}) fs::permissions(d, fs::perms(0755));
+            if (root) as = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        }
+        const auto r = RunTessary({}, as);
+        if (holder) sqlite3_close(holder);
+        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.out << r.err;
+        EXPECT_NE(r.out.find("\n" + c.line + "\n"), std::string::npos) << c.name << "\n" << r.out;
+        EXPECT_TRUE((fs::exists(store) ? ReadAll(store) : "") == before) << c.name;  // not one byte written
+        EXPECT_TRUE(Landed(*server, Data()).empty()) << c.name;
+        store::StoreConnection().Close();
+    }
+}
+
+TEST_F(UnattendedRun, WhileARunIsUnderWayASecondIsRefusedAndThePasswordIsNowhereInSight) {
+    WriteFile(Data("a.txt"), "a");
+    // The server takes the upload's bytes and never answers: the run waits.
+    auto server = Server("srv", {.stallData = true});
+    AddJob(Data(), AddProfile(server->port(), "secret"));
+    ProgramResult second;
+    std::vector<std::string> seen;  // the command lines and environments of the running program
+    const auto first = RunTessary([&](const std::string& out) {
+        if (out.find(" has changed") == std::string::npos) return false;
+        for (const auto& p : fs::directory_iterator("/proc")) {
+            std::error_code ec;
+            if (fs::read_symlink(p.path() / "exe", ec) != App("tessary")) continue;
+            seen.push_back(ReadAll(p.path() / "cmdline"));
+            seen.push_back(ReadAll(p.path() / "environ"));
+        }
+        second = RunProgram(App("tessary"), {"/SYNC"}, kEnvironment, std::chrono::seconds(60));
+        return true;
+    });
+    EXPECT_EQ(first.status, -1);
+    EXPECT_EQ(second.status, 1) << second.out;
+    EXPECT_NE(second.out.find("User initiated Sync\nA sync is already running.\n"), std::string::npos) << second.out;
+    ASSERT_FALSE(seen.empty());
+    seen.insert(seen.end(), {first.out, first.err, second.out, second.err});
+    for (const std::string& text : seen) EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+    EXPECT_EQ(Records(), 0);
+    // Made by the build, and left so by runs: the store holds the passwords.
+    EXPECT_EQ(fs::status(fs::path(TESSARY_EXE).parent_path() / "information.mdb").permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(App("information.mdb")).permissions(), fs::perms(0600));
+}
+
+TEST_F(UnattendedRun, AKilledRunLosesAtMostItsLastBatchAndTheNextRunCompletesTheServer) {
+    for (int i = 0; i < 400; ++i) WriteFile(Data("d" + std::to_string(i % 4) + "/f" + std::to_string(i)), "x" + std::to_string(i));
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    const auto killed = RunTessary([](const std::string& out) {
+        std::size_t sent = 0;
+        for (std::size_t at = 0; (at = out.find("File transfered!", at)) != std::string::npos; ++at) ++sent;
+        return sent >= 150;
+    });
+    EXPECT_EQ(killed.status, -1);
+    EXPECT_EQ(IntegrityOfStore(), "ok");
+    // A record only ever follows its upload: whatever the store kept is on
+    // the server as it is here.
+    const Tree landed = Landed(*server, Data());
+    for (store::Recordset rs = store::StoreConnection().Execute("select FullPath from myFiles"); !rs.Eof();
+         rs.MoveNext()) {
+        const std::string rel = rs.Fields("FullPath").substr(Data().size() + 1);
+        ASSERT_TRUE(landed.count(rel)) << rel;
+        EXPECT_EQ(landed.at(rel), ReadTree(Data()).at(rel));
+    }
+    const auto rerun = RunTessary();
+    EXPECT_EQ(rerun.status, 0) << rerun.out;
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
+    EXPECT_EQ(Records(), 400);
+}
+
+TEST_F(UnattendedRun, KilledWhileHashingOrUploadingTheNextRunLeavesTheServerLikeTheFolder) {
+    for (int i = 0; i < 6; ++i) WriteFile(Data("d" + std::to_string(i % 2) + "/f" + std::to_string(i)), std::string(4 << 20, 'a' + i));
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    ASSERT_EQ(RunTessary().status, 0);
+    const auto changeAll = [&](char base) {
+        for (int i = 0; i < 6; ++i) WriteFile(Data("d" + std::to_string(i % 2) + "/f" + std::to_string(i)), std::string(4 << 20, base + i));
+    };
+
+    // Killed while the workers hash the changed files ahead of the check.
+    changeAll('A');
+    const auto hashing = RunTessary([](const std::string& out) { return out.find(" has changed") != std::string::npos; });
+    EXPECT_EQ(hashing.status, -1);
+    EXPECT_EQ(IntegrityOfStore(), "ok");
+    ASSERT_EQ(RunTessary().status, 0);
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
+
+    // Killed in the middle of a replacement: its temporary copy is left on the server.
+    changeAll('k');
+    server.reset();
+    server = Server("srv", {.stallData = true});
+    UsePort(server->port());
+    const std::string remote = server->root() + kRemoteDir + Data();
+    const auto uploading = RunTessary([&](const std::string& out) {
+        return out.find(" has changed") != std::string::npos &&
+               WaitFor([&] { return HoldsTemporaryCopy(remote + "/d0"); });
+    });
+    EXPECT_EQ(uploading.status, -1);
+    EXPECT_TRUE(HoldsTemporaryCopy(remote + "/d0"));
+    EXPECT_EQ(IntegrityOfStore(), "ok");
+    // Back as the server has them: nothing is sent again, yet the next run
+    // clears the temporary copy.
+    changeAll('A');
+    server.reset();
+    server = Server("srv");
+    UsePort(server->port());
+    const auto rerun = RunTessary();
+    EXPECT_EQ(rerun.status, 0) << rerun.out;
+    EXPECT_EQ(rerun.out.find(" has changed"), std::string::npos) << rerun.out;
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
+}
+
+}  // namespace
