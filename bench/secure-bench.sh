@@ -172,6 +172,7 @@ make_app() {  # name
   local app="$WORK/app-$1"
   mkdir -p "$app"
   cp "$TESSARY" "$app/tessary"
+  cp "$(dirname "$TESSARY")/tessary-gui" "$app/tessary-gui"
   "$PYTHON" - "$app/information.mdb" "$REPO/store/schema.sql" "$1://127.0.0.1" "${PORT[$1]}" "$ACCOUNT" \
     "$PASSWORD" "$WORK/srv-$1" "$WORK/data" <<'PY'
 import os, sqlite3, sys

@@ -129,4 +129,10 @@ WindowSystem ChooseWindowSystem() {
     return {};
 }
 
+bool WindowsCanBeSeen() {
+    const std::string asked = Env("QT_QPA_PLATFORM");
+    if (asked.starts_with("offscreen") || asked.starts_with("minimal")) return false;
+    return ChooseWindowSystem().usable;
+}
+
 }  // namespace display

@@ -27,4 +27,8 @@ struct WindowSystem {
 // From QT_QPA_PLATFORM, DISPLAY, WAYLAND_DISPLAY and XDG_RUNTIME_DIR.
 WindowSystem ChooseWindowSystem();
 
+// A window system is there and shows what is drawn (not Qt's offscreen or
+// minimal platform). It may still refuse this program when it is opened.
+bool WindowsCanBeSeen();
+
 }  // namespace display

@@ -4,6 +4,7 @@
 #include "shell/WindowSupport.h"
 #include "shell/AppIcon.h"
 #include "shell/MsgBox.h"
+#include "shell/StartUp.h"
 #include "shell/Runtime.h"
 #include "shell/StatusLog.h"
 #include "shell/TerminalProgress.h"
@@ -99,24 +100,10 @@ void frmMain::BuildMenus() {
 }
 
 void frmMain::Form_Load() {
-    try {
-        SyncOnStart = runtime::HasSyncSwitch(runtime::Command());
-        // The hash component is built in: there is nothing to register.
-        ::LogStatus("Init Program");
-        auto& conn = store::StoreConnection();
-        conn.ConnectionString = store::BuildConnectionString(runtime::AppPath());
-        ::LogStatus("Setting Database Connection String");
-        conn.Open();
-        ::LogStatus("Opened Database");
-        store::SqlText = "select * from Tessary";
-        store::StoreRecordset = conn.Execute(store::SqlText);
-        ::LogStatus("Run Query on settings");
-        while (!store::StoreRecordset.Eof()) store::StoreRecordset.MoveNext();
-        ::LogStatus("Test Query and settings loaded");
-    } catch (const std::exception& e) {
+    SyncOnStart = runtime::HasSyncSwitch(runtime::Command());
+    if (const auto problem = shell::LoadSettings()) {
         MsgBox(QStringLiteral("An error occured while attempting to open settings"), vbCritical, QStringLiteral("EEK"));
-        ::LogStatus("An error has destroyed the chances of this program functioning");
-        ::LogStatus(e.what());
+        shell::ReportSettingsFailure(*problem);
     }
     if (SyncOnStart) cmdSyncNow_Click();  // ends the program when it is over
 }

@@ -47,7 +47,7 @@ TEST(Install, PutsProgramStoreMenuEntryAndIconsInThePrefix) {
     const ProgramResult first = Install(prefix);
     ASSERT_EQ(first.status, 0) << first.out << first.err;
     EXPECT_TRUE(Has(first.out, "Created an empty store: " + store)) << first.out;
-    EXPECT_TRUE(fs::is_regular_file(prefix + "/bin/tessary"));
+    for (const char* program : {"/bin/tessary", "/bin/tessary-gui"}) EXPECT_TRUE(fs::is_regular_file(prefix + program));
     EXPECT_EQ(OwnerAndMode(store), std::make_pair(::geteuid(), 0600u));
 
     const std::string entry = prefix + "/share/applications/tessary.desktop", text = testsupport::ReadFile(entry);

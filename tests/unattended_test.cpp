@@ -60,7 +60,7 @@ class Program : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(display::XServerReachable(":97")) << "something listens as display :97";
-        std::filesystem::copy_file(TESSARY_EXE, exe);
+        testsupport::CopyProgram(dir.path());
     }
     testsupport::ProgramResult Run(const std::vector<std::string>& env, std::vector<std::string> args = {"/SYNC"},
                                    int stderrFd = -1) {

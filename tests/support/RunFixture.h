@@ -102,7 +102,7 @@ protected:
     void LayOut() {
         store::StoreConnection().Close();
         if (!fs::create_directories(App())) return;
-        fs::copy_file(TESSARY_EXE, App("tessary"));
+        CopyProgram(App());
         fs::copy_file(dir / "information.mdb", App("information.mdb"));
     }
     ProgramResult RunTessary(const std::function<bool(const std::string&)>& killWhen = {},

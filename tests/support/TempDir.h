@@ -60,6 +60,14 @@ inline std::string MakeStore(const std::string& folder) {
     return folder + "/information.mdb";
 }
 
+// The built program (tessary and the tessary-gui it starts) copied into
+// `folder`; returns the path of tessary there.
+inline std::string CopyProgram(const std::string& folder) {
+    std::filesystem::copy_file(TESSARY_GUI_EXE, folder + "/tessary-gui");
+    std::filesystem::copy_file(TESSARY_EXE, folder + "/tessary");
+    return folder + "/tessary";
+}
+
 // Points the process's store connection at the store in `folder`, opened.
 inline void OpenStoreIn(const std::string& folder) {
     store::StoreConnection().ConnectionString = store::BuildConnectionString(folder);

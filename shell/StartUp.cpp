@@ -1,0 +1,67 @@
+#include "shell/StartUp.h"
+
+#include "shell/Runtime.h"
+#include "shell/StatusLog.h"
+#include "shell/TerminalProgress.h"
+#include "store/Store.h"
+#include "sync/FtpUploader.h"
+#include "sync/SyncRun.h"
+
+#include <exception>
+
+namespace shell {
+namespace {
+
+class TerminalObserver : public syncrun::RunObserver {
+public:
+    explicit TerminalObserver(TerminalProgress* terminal) : terminal_(terminal) {}
+    void OnProgress(const syncrun::Progress& progress) override {
+        if (terminal_) terminal_->Update(progress);
+    }
+
+private:
+    TerminalProgress* terminal_;
+};
+
+}  // namespace
+
+std::optional<std::string> LoadSettings() {
+    try {
+        // The hash component is built in: there is nothing to register.
+        ::LogStatus("Init Program");
+        auto& conn = store::StoreConnection();
+        conn.ConnectionString = store::BuildConnectionString(runtime::AppPath());
+        ::LogStatus("Setting Database Connection String");
+        conn.Open();
+        ::LogStatus("Opened Database");
+        store::SqlText = "select * from Tessary";
+        store::StoreRecordset = conn.Execute(store::SqlText);
+        ::LogStatus("Run Query on settings");
+        while (!store::StoreRecordset.Eof()) store::StoreRecordset.MoveNext();
+        ::LogStatus("Test Query and settings loaded");
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    }
+    return std::nullopt;
+}
+
+void ReportSettingsFailure(const std::string& problem) {
+    ::LogStatus("An error has destroyed the chances of this program functioning");
+    ::LogStatus(problem);
+}
+
+int RunUnattendedWithoutWindows() {
+    if (const auto problem = LoadSettings()) {
+        // The box nobody could answer, as its line.
+        ::LogStatus("An error occured while attempting to open settings");
+        ReportSettingsFailure(*problem);
+    }
+    TerminalProgress* terminal = TerminalProgressForUnattendedRun();
+    TerminalObserver observer(terminal);
+    syncrun::FtpUploader uploader(observer);
+    const syncrun::RunOutcome outcome = syncrun::RunSync(observer, uploader, syncrun::CurrentStore());
+    if (terminal) terminal->Finish();
+    return outcome.clean ? 0 : 1;
+}
+
+}  // namespace shell
