@@ -1,5 +1,5 @@
-// The store over real SQLite files (opening, creating, the program's statement forms, keys, quoting,
-// refusals), entry IDs, and the runtime's /SYNC switch, command line and numeric test.
+// The store over real SQLite files (opening, creating, reading columns, keys, quoting, refusals), entry
+// IDs, and the runtime's /SYNC switch, command line and numeric test.
 
 #include "shell/EntryID.h"
 #include "shell/Runtime.h"
@@ -14,51 +14,39 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using store::StoreError;
 using testsupport::TempDir;
 
-// Only an existing store opens, none is made or overwritten; the statement forms the program sends
-// work, in any letter case, and the rest is refused.
-TEST(Store, OpensOnlyWhatExistsAndAcceptsTheProgramsStatementForms) {
+// The statements themselves are the windows' and the run's, proven by their round trips through the store.
+TEST(Store, OpensOnlyWhatExistsReadsColumnsInAnyCaseQuotesAndRefusesTheRest) {
     store::Connection conn;
     conn.ConnectionString = store::BuildConnectionString("/opt/a;b");
     EXPECT_EQ(conn.DataSource(), "/opt/a;b/information.mdb");
     TempDir dir;
     conn.ConnectionString = store::BuildConnectionString(dir.path());
     EXPECT_THROW(conn.Open(), StoreError);
-    EXPECT_FALSE(std::filesystem::exists(dir / "information.mdb"));
+    EXPECT_FALSE(fs::exists(dir / "information.mdb"));
     EXPECT_THROW(conn.Execute("select * from Tessary"), StoreError);
     testsupport::WriteFile(dir / "information.mdb", "this is not a database, just some text\n");
     EXPECT_THROW(conn.Open(), StoreError);
-    std::filesystem::remove(dir / "information.mdb");
+    fs::remove(dir / "information.mdb");
     const std::string file = testsupport::MakeStore(dir.path());
-    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0600));
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600));
     conn.Open();
     const auto count = [&](const std::string& table) {
         return conn.Execute("select count(*) as n from " + table).FieldInt("n");
     };
-    // Names and keywords in any letter case; quoted digits into numeric columns.
-    conn.Execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) "
-                 "values('host', '21', 'anna',  'pw', '/up', '')");
-    conn.Execute("insert into Tessary (Folder, SettingsID, SubDirs) values('/data', '1', 'YES')");
-    conn.Execute("insert into myFiles (FullPath, Folder, FileName, FileDate, FileHash, SyncID) "
-                 "values('/data/a.txt', '/data/', 'a.txt', 'd', 'h', '1')");
-    conn.Execute("Update mySettings set FTPServer = 'h2', FTPPort = '2121', FTPUser = 'u', FTPPassword = 'p', "
-                 "FTPDirectory = '', FTPNotes = '' where SettingsID = 1");
-    conn.Execute("Update Tessary set Folder = '/data', SettingsID = '1', SubDirs = 'NO' where SyncID = 1");
-    conn.Execute("update myFiles set FileHash = 'h2' where FileID = 1");
-    auto s = conn.Execute("Select * from MYSETTINGS where SettingsID = 1");
-    EXPECT_EQ(s.Fields("FTPPAssword") + s.Fields("ftpport") + "|" + s.Fields("FTPDirectory") + "|", "p2121||");
-    EXPECT_EQ(conn.Execute("select * from tessary where SettingsID = 1").Fields("SubDirs"), "NO");
-    auto f = conn.Execute("select * from myFiles where FullPath = '/data/a.txt';");
-    EXPECT_EQ(f.Fields("Filename") + f.Fields("FileHash") + std::to_string(f.FieldInt("SyncID")), "a.txth21");
-    f.MoveNext();
-    EXPECT_TRUE(f.Eof());
+    conn.Execute("insert into Tessary (Folder, SubDirs) values('/data', 'YES')");
+    auto rs = conn.Execute("Select * from TESSARY");
+    EXPECT_EQ(rs.Fields("folder") + rs.Fields("SUBDIRS"), "/dataYES");
+    rs.MoveNext();
+    EXPECT_TRUE(rs.Eof());
+    EXPECT_THROW(rs.Fields("Folder"), StoreError) << "no current row";
+    conn.Execute("insert into myFiles (FullPath) values('/data/a.txt')");
     conn.Execute("insert into myFiles (FullPath) values('/Data/b.txt')");
     conn.Execute("delete from myFiles where fullpath like '/data/%'");
     EXPECT_EQ(count("myFiles"), 1) << "LIKE is case-sensitive, as paths are";
-    conn.Execute("delete from myfiles");
-    EXPECT_EQ(count("myFiles") + count("Tessary"), 1);
     conn.Execute("insert into Tessary (SyncID, Folder) values(70000, '/big')");
     conn.Execute("delete from Tessary where SyncID = 70000");
     conn.Execute("insert into Tessary (Folder) values('/next')");
@@ -74,13 +62,12 @@ TEST(Store, OpensOnlyWhatExistsAndAcceptsTheProgramsStatementForms) {
     } catch (const StoreError& e) {
         EXPECT_NE(std::string(e.what()).find("NoSuchTable"), std::string::npos) << e.what();
     }
-    EXPECT_THROW(conn.Execute("insert into Tessary (Folder) values('it's')"), StoreError);
     EXPECT_THROW(conn.Execute("delete from Tessary; delete from myFiles"), StoreError);
-    EXPECT_THROW(conn.Execute("select * from Tessary where 0").Fields("Folder"), StoreError) << "no current row";
+    EXPECT_EQ(count("Tessary"), 2) << "nothing of a refused statement ran";
     conn.Close();
     EXPECT_FALSE(store::CreateStore(file, testsupport::ReadFile(TESSARY_SCHEMA_FILE)));
     conn.Open();
-    EXPECT_FALSE(conn.Execute("select * from Tessary").Eof()) << "the store is as it was";
+    EXPECT_EQ(count("Tessary"), 2) << "an existing store is never made again";
 }
 
 TEST(EntryID, TheRecordKeyBeforeTheFirstBlank) {
