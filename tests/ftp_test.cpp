@@ -1,18 +1,17 @@
-// The FTP client against a real server on loopback (one login for many uploads, names and bytes as
-// sent, line breaks refused, passive refused, failures with their codes, servers that stop answering),
-// and a job's uploads through syncrun::FtpUploader over a real store: the lines of connecting,
-// sending and closing, the remote directory as a floor, and each way a job fails to go out.
+// The FTP client against a real server on loopback (names and bytes as sent on one login, passive
+// refused, line breaks refused, failures with their codes, servers that stop answering), and a job's
+// uploads through syncrun::FtpUploader over a real store: its lines, the remote directory as a floor,
+// and each way a job or a file fails to go out.
 
 #include "ftp/FtpPaths.h"
 #include "ftp/modFTP.h"
+#include "shell/StatusLog.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
 #include "sync/Job.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
-
-#include "shell/StatusLog.h"
 
 #include <gtest/gtest.h>
 
@@ -31,19 +30,11 @@ using namespace std::chrono_literals;
 using testsupport::FtpServer;
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-
 using Connection = std::unique_ptr<FtpSession, decltype([](FtpSession* c) { InternetCloseHandle(c); })>;
 
-class Served : public ::testing::Test {
+class FtpClient : public ::testing::Test {
 public:
     void Serve(const FtpServer::Options& o = {}) { server_ = std::make_unique<FtpServer>(tmp_ / "root", o); }
-    testsupport::TempDir tmp_;
-    std::unique_ptr<FtpServer> server_;
-};
-
-class FtpClient : public Served {
-public:
-    void SetUp() override { session_ = InternetOpen(kAgentName); }
     void TearDown() override {
         InternetCloseHandle(session_);
         SetTimeoutsForTesting(Timeouts{});
@@ -52,21 +43,21 @@ public:
         return Connection(InternetConnect(session_, host, port ? port : server_->port(), "tessary", password,
                                           INTERNET_FLAG_PASSIVE));
     }
-    std::string Local(const std::string& content) {
-        testsupport::WriteFile(tmp_ / "local", content);
-        return tmp_ / "local";
-    }
     bool Put(FtpSession* c, const std::string& path, const std::string& content) {
-        return FtpPutFile(c, Local(content), path, FTP_TRANSFER_TYPE_ASCII);
+        testsupport::WriteFile(tmp_ / "local", content);
+        return FtpPutFile(c, tmp_ / "local", path, FTP_TRANSFER_TYPE_ASCII);
     }
     std::string Remote(const std::string& path) const { return testsupport::ReadFile(server_->root() + "/" + path); }
-
-    InternetSession* session_ = nullptr;
+    testsupport::TempDir tmp_;
+    std::unique_ptr<FtpServer> server_;
+    InternetSession* session_ = InternetOpen(kAgentName);
 };
 
-TEST_F(FtpClient, NamesAndBytesArriveUnchanged) {
-    Serve();
+// Passive refused, every upload goes active on the one login once EPSV and PASV have each been asked.
+TEST_F(FtpClient, NamesAndBytesArriveUnchangedOnOneLoginWithPassiveRefused) {
+    Serve({.noPassive = true, .logCommands = true});
     Connection c = Connect();
+    ASSERT_TRUE(c) << GetLastError();
     const std::string names[] = {" leading and trailing ", "it's", "hash#tag", "a%20b", "what?", "x;type=a",
                                  "plus+and&amp=", "Grüße", "日本語のファイル", "[brackets]{}", "~tilde@at!"};
     for (const auto& name : names) {
@@ -83,47 +74,24 @@ TEST_F(FtpClient, NamesAndBytesArriveUnchanged) {
         ASSERT_TRUE(Put(c.get(), "bytes", content));
         EXPECT_EQ(Remote("bytes"), content);
     }
-}
-
-TEST_F(FtpClient, PathsWithLineBreaksNeverReachTheServer) {
-    Serve({.logCommands = true});
-    Connection c = Connect();
-    for (const std::string& path : std::vector<std::string>{"evil\nDELE ok", "evil\r\nDELE ok", "cr\ronly",
-                                                            std::string("nul\0x", 5)}) {
-        SCOPED_TRACE(OneLine(path));
-        const auto refused = [](bool failed) { return failed && GetLastError() == ERROR_INVALID_NAME; };
-        EXPECT_TRUE(refused(!Put(c.get(), path, "x")));
-        EXPECT_TRUE(refused(FtpCreateDirectory(c.get(), path + "/") == CreateResult::Failed));
-        EXPECT_TRUE(refused(!FtpSetCurrentDirectory(c.get(), path)));
-    }
-    for (const auto& command : server_->commands())
-        for (const char* part : {"evil", "nul", "DELE", "STOR", "cr"}) EXPECT_EQ(command.find(part), std::string::npos);
-    EXPECT_FALSE(Connect("secret\r\nDELE x"));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-}
-
-TEST_F(FtpClient, ManyUploadsShareOneLoginAndARefusedPassiveFallsBackToActiveOnce) {
-    Serve({.noPassive = true, .logCommands = true});
-    Connection c = Connect();
-    ASSERT_TRUE(c) << GetLastError();
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(Put(c.get(), "f" + std::to_string(i), "n" + std::to_string(i))) << InternetGetLastResponseInfo();
-        EXPECT_EQ(Remote("f" + std::to_string(i)), "n" + std::to_string(i));
-    }
     int passive = 0, active = 0;
     for (const auto& command : server_->commands()) {
         passive += command.starts_with("EPSV") || command.starts_with("PASV");
         active += command.starts_with("EPRT") || command.starts_with("PORT");
     }
-    EXPECT_EQ(passive, 2) << "EPSV and PASV asked once each";
-    EXPECT_EQ(active, 20);
+    EXPECT_EQ(passive, 2);
+    EXPECT_EQ(active, std::size(names) + 3);
     EXPECT_EQ(server_->logins(), 1);
 }
 
-TEST_F(FtpClient, FailuresCarryTheirCodeAndTheServersReply) {
-    Serve({.refuseStor = "refused"});
+// A name that would split a command (CR, LF or NUL) is refused before anything is sent.
+TEST_F(FtpClient, FailuresCarryTheirCodeAndReplyAndLineBreaksNeverReachTheServer) {
+    Serve({.refuseStor = "refused", .logCommands = true});
     const int closed = FtpServer(tmp_ / "gone").port();  // a port that was just free
     using Attempt = std::function<bool(FtpClient&)>;
+    const auto put = [](FtpClient& t, const std::string& local) {
+        return FtpPutFile(t.Connect().get(), local, "x", FTP_TRANSFER_TYPE_BINARY);
+    };
     const std::tuple<std::uint32_t, const char*, Attempt> cases[] = {  // the start of "Extended Info: " if any
         {ERROR_INTERNET_EXTENDED_ERROR, "530 ", [](FtpClient& t) { return !!t.Connect("Wr0ng-Pa55"); }},
         {ERROR_INTERNET_CANNOT_CONNECT, nullptr,
@@ -133,11 +101,18 @@ TEST_F(FtpClient, FailuresCarryTheirCodeAndTheServersReply) {
          [](FtpClient& t) { return FtpSetCurrentDirectory(t.Connect().get(), "/not/here"); }},
         {ERROR_INTERNET_EXTENDED_ERROR, "553 Refused by the test server.",
          [](FtpClient& t) { return t.Put(t.Connect().get(), "refused.txt", "r"); }},
-        {ERROR_FILE_NOT_FOUND, nullptr,  // no local file
-         [](FtpClient& t) { return FtpPutFile(t.Connect().get(), t.tmp_ / "none", "x", FTP_TRANSFER_TYPE_BINARY); }},
-        {ERROR_ACCESS_DENIED, nullptr,  // a local folder
-         [](FtpClient& t) { return FtpPutFile(t.Connect().get(), t.tmp_.path(), "x", FTP_TRANSFER_TYPE_BINARY); }},
+        {ERROR_FILE_NOT_FOUND, nullptr, [&](FtpClient& t) { return put(t, t.tmp_ / "none"); }},
+        {ERROR_ACCESS_DENIED, nullptr, [&](FtpClient& t) { return put(t, t.tmp_.path()); }},  // a local folder
         {ERROR_INVALID_HANDLE, nullptr, [](FtpClient& t) { return t.Put(nullptr, "x", "x"); }},
+        {ERROR_INVALID_NAME, nullptr, [](FtpClient& t) { return t.Put(t.Connect().get(), "evil\nDELE ok", "x"); }},
+        {ERROR_INVALID_NAME, nullptr, [](FtpClient& t) {
+             return FtpCreateDirectory(t.Connect().get(), "evil\r\nDELE ok/") != CreateResult::Failed;
+         }},
+        {ERROR_INVALID_NAME, nullptr,
+         [](FtpClient& t) { return FtpSetCurrentDirectory(t.Connect().get(), "cr\ronly"); }},
+        {ERROR_INVALID_NAME, nullptr,
+         [](FtpClient& t) { return t.Put(t.Connect().get(), std::string("nul\0x", 5), "x"); }},
+        {ERROR_INVALID_PARAMETER, nullptr, [](FtpClient& t) { return !!t.Connect("secret\r\nDELE x"); }},
     };
     for (int i = 0; const auto& [code, reply, attempt] : cases) {
         SCOPED_TRACE(i++);
@@ -152,11 +127,12 @@ TEST_F(FtpClient, FailuresCarryTheirCodeAndTheServersReply) {
         if (reply) { EXPECT_TRUE(lines[1].starts_with(std::string("Extended Info: ") + reply)) << lines[1]; }
         EXPECT_TRUE(log.Matching("Wr0ng-Pa55").empty());
     }
-    EXPECT_EQ(server_->logins(), 4);
+    EXPECT_EQ(server_->logins(), 8);
+    for (const auto& command : server_->commands())
+        for (const char* part : {"evil", "nul", "DELE", "cr"}) EXPECT_EQ(command.find(part), std::string::npos);
 }
 
-// A server that stops answering: each wait gives up within the shortened
-// timeouts with the timeout code, and nothing hangs.
+// Each wait gives up within the shortened timeouts with the timeout code; nothing hangs.
 TEST_F(FtpClient, ServersThatStopAnsweringTimeOut) {
     SetTimeoutsForTesting(Timeouts{1s, 1s, 1s});
     for (const std::string silentOn : {"PASS", "CWD", "STOR", "QUIT"}) {
@@ -181,12 +157,18 @@ TEST_F(FtpClient, ServersThatStopAnsweringTimeOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
 }
 
-TEST(FtpText, PortsAndRemotePaths) {
-    // Anything but a whole number from 1 to 65535 is the default port.
-    const std::pair<const char*, int> ports[] = {{"2121", 2121}, {"65535", 65535}, {" 990 ", 990}, {"1", 1},
-                                                 {"", 21},       {"0", 21},        {"65536", 21},  {"-21", 21},
-                                                 {"21.5", 21},   {"21a", 21},      {"99999999999", 21}};
-    for (const auto& [text, port] : ports) EXPECT_EQ(PortFromProfile(text), port) << "'" << text << "'";
+TEST(FtpText, PortsSchemesAndRemotePaths) {
+    // Anything but a whole number from 1 to 65535 is the scheme's default port.
+    const std::tuple<const char*, const char*, int> ports[] = {
+        {"2121", "", 2121}, {"65535", "h", 65535}, {" 990 ", "", 990}, {"1", "", 1}, {"", "", 21}, {"0", "", 21},
+        {"65536", "", 21}, {"-21", "", 21}, {"21.5", "", 21}, {"21a", "", 21}, {"99999999999", "", 21},
+        {"", "sftp://host", 22}, {"abc", "SFTP://host", 22}, {"2222", "sftp://host", 2222}, {"", "ftps://host", 21},
+        {"990", "ftps://host", 990}, {"0", "ftp://host", 21}, {"65536", "sftp://h", 22}};
+    for (const auto& [text, host, port] : ports) EXPECT_EQ(PortFromProfile(text, host), port) << text << " " << host;
+    InternetSession* session = InternetOpen(kAgentName);
+    EXPECT_EQ(InternetConnect(session, "http://127.0.0.1", 0, "u", "p", 0), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    InternetCloseHandle(session);
     const char* const paths[][3] = {{"/backup", "home/anna/", "/backup/home/anna"}, {"/backup", "/abs//x/", "/abs/x"},
                                     {"/a/b", "../c", "/a/c"}, {"/", "../../x", "/x"}, {"/a", "./b/./c", "/a/b/c"},
                                     {"/a", "", "/a"}, {"/a", "b c/ d ", "/a/b c/ d "}};
@@ -200,49 +182,50 @@ struct Watcher : syncrun::RunObserver {
     std::vector<bool> connected;
 };
 
-class Uploads : public Served {
-protected:
-    void SetUp() override {
-        testsupport::MakeStore(tmp_.path());
-        testsupport::OpenStoreIn(tmp_.path());
-        fs::create_directories(tmp_ / "root/backup");
-    }
-    void TearDown() override { store::StoreConnection().Close(); }
-    long Quits() { return std::ranges::count(server_->commands(), std::string("QUIT")); }
-    syncrun::Job Job(const std::string& password = "secret", const std::string& directory = "/backup") {
-        const auto profile = testsupport::AddProfile(server_->port(), password, directory);
-        return syncrun::ReadJob(store::StoreConnection(), testsupport::AddJob("/home/anna", profile));
-    }
-    std::string Local(const std::string& name) {
-        testsupport::WriteFile(tmp_ / ("home/anna/" + name), "content of " + name);
-        return tmp_ / ("home/anna/" + name);
-    }
-    std::string Landed(const std::string& path) { return testsupport::ReadFile(tmp_ / ("root/backup/" + path)); }
-
-    testsupport::LineRecorder log_;
-    Watcher watcher_;
-    syncrun::FtpUploader uploader_{watcher_};
-};
-
 struct CountingTap : ReadTap {
     void Read(const char*, std::size_t size) override { bytes += size; }
     void Rewound() override { bytes = 0; }
     std::size_t bytes = 0;
 };
 
+class Uploads : public FtpClient {
+protected:
+    void SetUp() override {
+        testsupport::MakeStore(tmp_.path());
+        testsupport::OpenStoreIn(tmp_.path());
+        fs::create_directories(tmp_ / "root/backup");
+    }
+    void TearDown() override {
+        store::StoreConnection().Close();
+        FtpClient::TearDown();
+    }
+    syncrun::Job Job(const std::string& password = "secret", const std::string& directory = "/backup") {
+        const auto profile = testsupport::AddProfile(server_->port(), password, directory);
+        return syncrun::ReadJob(store::StoreConnection(), testsupport::AddJob("/home/anna", profile));
+    }
+    std::string Local(const std::string& name) {  // below the job's folder
+        testsupport::WriteFile(tmp_ / ("home/anna/" + name), "content of " + name);
+        return tmp_ / ("home/anna/" + name);
+    }
+    std::string Landed(const std::string& path) { return testsupport::ReadFile(tmp_ / ("root/backup/" + path)); }
+    long Quits() { return std::ranges::count(server_->commands(), std::string("QUIT")); }
+
+    testsupport::LineRecorder log_;
+    Watcher watcher_;
+    syncrun::FtpUploader uploader_{watcher_};
+};
+
 TEST_F(Uploads, ConnectSendAndCloseWriteTheirLinesBelowTheRemoteDirectory) {
     Serve({.logCommands = true});
     fs::create_directories(tmp_ / "root/backup/home/anna/old");
     ASSERT_TRUE(uploader_.Connect(Job()));
-    EXPECT_EQ(watcher_.connected, std::vector<bool>{true});
     const std::string report = Local("docs/report.txt");
     EXPECT_TRUE(uploader_.UploadPath(report, "report.txt", "home/anna/docs/"));
     EXPECT_EQ(watcher_.statuses, (Lines{"Uploading " + report, "Scanning Files.."}));
-    EXPECT_TRUE(uploader_.UploadPath(Local("docs/notes.txt"), "notes.txt", "home/anna/docs/"));
-    EXPECT_TRUE(uploader_.UploadPath(Local("old/a.txt"), "a.txt", "home/anna/old/"));
+    EXPECT_TRUE(uploader_.UploadPath(Local("old/a.txt"), "a.txt", "home/anna/old/"));  // no DoneDir: it was there
     CountingTap tap;  // a file the caller opened, every byte seen on its way
     std::FILE* top = std::fopen(Local("top.txt").c_str(), "rb");
-    EXPECT_TRUE(uploader_.Upload(top, "top.txt", "top.txt", "", &tap, true));  // over a copy sent before
+    EXPECT_TRUE(uploader_.Upload(top, "top.txt", "top.txt", "", &tap, true));  // a replacement: by a temporary name
     std::fclose(top);
     EXPECT_EQ(tap.bytes, std::string("content of top.txt").size());
     // A job folder such as /a/../../etc keeps its ".." levels in the remote
@@ -252,34 +235,34 @@ TEST_F(Uploads, ConnectSendAndCloseWriteTheirLinesBelowTheRemoteDirectory) {
     EXPECT_FALSE(fs::exists(tmp_ / "escaped") || fs::exists(tmp_ / "root/escaped"));
     for (const char* path : {"escaped/a.txt", "x/escaped/a.txt", "home/anna/docs/report.txt"})
         EXPECT_EQ(Landed(path), "content of docs/report.txt") << path;
-    EXPECT_EQ(Landed("home/anna/docs/notes.txt") + Landed("top.txt"), "content of docs/notes.txtcontent of top.txt");
+    EXPECT_EQ(Landed("home/anna/old/a.txt") + Landed("top.txt"), "content of old/a.txtcontent of top.txt");
     ASSERT_TRUE(uploader_.Connect(Job()));  // again: the held connection goes first
     EXPECT_EQ(Quits(), 1);
     uploader_.Close();
     EXPECT_EQ(Quits(), 2);
     const std::string sent = "FTP Info: File transfered!", connected = "FTP Info: Directory is changed to /backup";
-    EXPECT_EQ(log_.Lines(), (Lines{connected, "FTP Info: DoneDir", sent, sent, sent, sent, "FTP Info: DoneDir", sent,
-                                   sent, "FTP Info: DoneDir", sent, sent, connected,
+    EXPECT_EQ(log_.Lines(), (Lines{connected, "FTP Info: DoneDir", sent, sent, sent, "FTP Info: DoneDir", sent, sent,
+                                   "FTP Info: DoneDir", sent, sent, connected,
                                    "FTP Info: I have disconnected from the server."}));
     EXPECT_EQ(watcher_.connected, (std::vector<bool>{true, true, false}));
-    EXPECT_FALSE(uploader_.IsConnected());
     EXPECT_EQ(server_->logins(), 2);
 }
 
-TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
-    Serve();
+TEST_F(Uploads, JobsThatCannotConnectAndFilesThatCannotGoSayWhy) {
+    Serve({.refuseStor = "refused", .logCommands = true});
+    const std::string refused = Local("refused.txt");
+    EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", "")) << "not connected";
+    EXPECT_EQ(log_.Lines(), Lines{"FTP Info: FtpPutFile error code: 6 Message: "});
     auto& db = store::StoreConnection();
     const auto orphan = testsupport::AddJob("/x", 999);
     db.Execute("insert into Tessary (Folder, SettingsID) values ('/y', NULL)");
     const auto unset = db.LastInsertId();
     const auto read = [&](std::int64_t id) { return syncrun::ReadJob(db, id); };
+    const std::string refusal = "error code: 12003 Message: The server refused the request.\n";
     const std::pair<syncrun::Job, Lines> cases[] = {
-        {Job("Wr0ng-Pa55"),
-         {"FTP Info: InternetConnect error code: 12003 Message: The server refused the request.\n",
-          "Extended Info: 530 Authentication failed."}},
+        {Job("Wr0ng-Pa55"), {"FTP Info: InternetConnect " + refusal, "Extended Info: 530 Authentication failed."}},
         {Job("secret", "/nowhere"),
-         {"FTP Info: FtpSetCurrentDirectory error code: 12003 Message: The server refused the request.\n",
-          "Extended Info: 550 No such file or directory."}},
+         {"FTP Info: FtpSetCurrentDirectory " + refusal, "Extended Info: 550 No such file or directory."}},
         {read(4242), {"FTP Info: Folder job 4242 is not in the store."}},
         {read(orphan),
          {"FTP Info: Server profile 999 of folder job " + std::to_string(orphan) + " is not in the store."}},
@@ -292,31 +275,23 @@ TEST_F(Uploads, AJobThatCannotConnectSaysWhy) {
     }
     EXPECT_TRUE(watcher_.connected.empty());
     EXPECT_EQ(server_->logins(), 1) << "only the missing directory logged in";
-    db.Execute("drop table mySettings");  // a store that refuses is the run's business
-    EXPECT_THROW(read(orphan), store::StoreError);
-}
 
-TEST_F(Uploads, RefusedAndUnsendableFilesAreReported) {
-    Serve({.refuseStor = "refused", .logCommands = true});
-    const std::string refused = Local("refused.txt");
-    EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", "")) << "not connected";
-    EXPECT_EQ(log_.Lines(), Lines{"FTP Info: FtpPutFile error code: 6 Message: "});
     ASSERT_TRUE(uploader_.Connect(Job()));
     log_.Clear();
     EXPECT_FALSE(uploader_.UploadPath(refused, "refused.txt", ""));
-    EXPECT_EQ(log_.Lines(), (Lines{"FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n",
-                                   "Extended Info: 553 Refused by the test server."}));
+    EXPECT_EQ(log_.Lines(),
+              (Lines{"FTP Info: FtpPutFile " + refusal, "Extended Info: 553 Refused by the test server."}));
     EXPECT_EQ(watcher_.statuses.back(), "Uploading " + refused) << "the label stays on the file";
-
     log_.Clear();
     const std::string evil = Local("evil\nDELE x.txt");
     EXPECT_FALSE(uploader_.UploadPath(evil, "evil\nDELE x.txt", "home/anna/"));
     EXPECT_FALSE(uploader_.UploadPath(evil, "evil.txt", "home/an\rna/"));
-    const std::string passedOver = " is passed over: its name holds a line break or NUL character.";
-    EXPECT_EQ(log_.Lines(), Lines(2, "FTP Info: " + OneLine(evil) + passedOver));
-    EXPECT_NE(log_.Lines()[0].find("evil\\nDELE x.txt"), std::string::npos);
+    EXPECT_EQ(log_.Lines(), Lines(2, "FTP Info: " + tmp_ / "home/anna/evil\\nDELE x.txt" +
+                                         " is passed over: its name holds a line break or NUL character."));
     for (const auto& command : server_->commands())
         for (const char* part : {"evil", "MKD"}) EXPECT_EQ(command.find(part), std::string::npos) << command;
+    db.Execute("drop table mySettings");  // a store that refuses is the run's business
+    EXPECT_THROW(read(orphan), store::StoreError);
 }
 
 }  // namespace
