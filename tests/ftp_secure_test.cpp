@@ -45,9 +45,7 @@ protected:
             server_ = scheme == Scheme::Ftps ? &servers_->StartFtps(altNames, ec) : &servers_->StartSftp();
             return void(port_ = server_->port);
         }
-        FtpServer::Options logging;
-        logging.logCommands = true;
-        plain_ = std::make_unique<FtpServer>(root_, logging);
+        plain_ = std::make_unique<FtpServer>(root_, FtpServer::Options{.logCommands = true});
         port_ = plain_->port(), user_ = "tessary", password_ = "secret", base_ = "/";
     }
     std::string Host() const { return testing::PrintToString(scheme_) + "://127.0.0.1"; }
@@ -120,8 +118,9 @@ INSTANTIATE_TEST_SUITE_P(Schemes, EveryScheme, testing::Values(Scheme::Ftp, Sche
 
 struct SyncOver : SecureTest, ::testing::WithParamInterface<Scheme> {};
 
-// A whole run: the server's tree is the local one, and no status line holds the password.
-TEST_P(SyncOver, WholeRunMirrorsTheTree) {
+// A whole run mirrors the tree; a wrong password is the server's refusal with its text (libcurl's for SFTP); a
+// server that says nothing (stopped: no greeting, no SSH banner) times out. No line holds a password.
+TEST_P(SyncOver, WholeRunMirrorsTheTreeAndWrongPasswordOrSilenceFail) {
     Serve(GetParam());
     MakeStore(tmp_.path()), OpenStoreIn(tmp_.path());
     const std::string data = tmp_ / "data";
@@ -135,20 +134,12 @@ TEST_P(SyncOver, WholeRunMirrorsTheTree) {
     EXPECT_TRUE(syncrun::RunSync(observer, uploader).clean);
     store::StoreConnection().Close();
     EXPECT_EQ(ReadTree(root_ + data), tree);
-    EXPECT_TRUE(log.Matching(password_).empty());
-}
-
-// A wrong password is the server's refusal with its text (libcurl's for SFTP), never the password; a server
-// that says nothing (stopped: no greeting, no SSH banner) times out.
-TEST_P(SyncOver, WrongPasswordAndSilentServer) {
-    Serve(GetParam());
     password_ = "Wr0ng-" + password_;
     ASSERT_FALSE(Connect());
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);
     EXPECT_FALSE(InternetGetLastResponseInfo().empty());
-    LineRecorder log;
     ReportInternetError(GetLastError(), "InternetConnect");
-    EXPECT_TRUE(log.Matching(password_).empty());
+    EXPECT_TRUE(log.Matching(SystemTestAccount().password).empty()) << "nor the wrong one, which holds it";
     ::kill(-server_->pid, SIGSTOP);  // the kernel still takes connections
     SetTimeoutsForTesting({800ms, 800ms, 800ms});
     const auto start = std::chrono::steady_clock::now();
@@ -213,61 +204,30 @@ TEST_F(SecureTest, ServerWithoutTls12GetsTls13) {
     EXPECT_EQ(ReadFile(root_ + "/a.txt"), "a");
 }
 
-TEST(SecurePort, TheSchemeChoosesTheDefaultPort) {
-    const std::tuple<const char*, const char*, int> cases[] = {
-        {"", "sftp://host", 22}, {"abc", "SFTP://host", 22}, {"2222", "sftp://host", 2222}, {"", "ftps://host", 21},
-        {"990", "ftps://host", 990}, {"", "host", 21}, {"0", "ftp://host", 21}, {"65536", "sftp://h", 22},
-    };
-    for (const auto& [port, host, expected] : cases) EXPECT_EQ(PortFromProfile(port, host), expected) << host;
-    InternetSession* session = InternetOpen(kAgentName);
-    EXPECT_EQ(InternetConnect(session, "http://127.0.0.1", 0, "u", "p", 0), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-    InternetCloseHandle(session);
-}
-
-// The editor's test shows the same three boxes over FTPS and SFTP as over plain FTP; an untrusted server shows
-// none, only its status line.
-class SecureConnectionTest : public wintest::WindowTest {
-protected:
-    void SetUp() override {
-        if (::geteuid() != 0) GTEST_SKIP() << "the servers need root: a system account, sshd's privileges";
-        WindowTest::SetUp();
-        servers = std::make_unique<SecureServers>(dir.path());
-        servers->StartFtps(), servers->StartSftp();
-    }
-    void TearDown() override {
-        if (!IsSkipped()) WindowTest::TearDown();
-    }
-    // Runs the editor's test against the server named `host`; the boxes it showed.
-    QStringList Test(const char* host, const ServerProcess& server) {
-        log.Clear();
+// The editor's test shows the three boxes of plain FTP, the scheme in capitals; an untrusted server only its line.
+TEST_F(SecureTest, TheEditorsTestShowsTheThreeBoxesOrTheUntrustedServersLine) {
+    msgbox::EnableTestMode(true);
+    for (const Scheme scheme : {Scheme::Ftps, Scheme::Sftp}) {
+        SCOPED_TRACE(testing::PrintToString(scheme));
+        Serve(scheme);
         frmServerSettings& e = frmServerSettings::ShowWindow();
-        e.txtServer->setText(host);
-        e.txtPort->setText(QString::number(server.port));
-        e.txtUsername->setText(QString::fromStdString(SystemTestAccount().user));
-        e.txtPassword->setText(QString::fromStdString(SystemTestAccount().password));
-        e.txtFolder->setText(QString::fromStdString(servers->root));
+        e.txtServer->setText(QString::fromStdString(Host()).toUpper());
+        e.txtPort->setText(QString::number(port_));
+        e.txtUsername->setText(QString::fromStdString(user_));
+        e.txtPassword->setText(QString::fromStdString(password_));
+        e.txtFolder->setText(QString::fromStdString(base_));
+        LineRecorder log;
         e.cmdTestFTP->click();
-        return wintest::Boxes();
-    }
-    std::unique_ptr<SecureServers> servers;
-};
-
-TEST_F(SecureConnectionTest, TheThreeBoxesOrTheUntrustedServersLine) {
-    const QStringList allThree{"FTP|0|Connected!", QString::fromStdString("FTP Service|0|Directory is changed to " +
-                                                                          servers->root),
-                               "FTP Service|0|I have disconnected from the server."};
-    const std::string keyscan = "ssh-keyscan -p " + std::to_string(servers->sftp->port) + " 127.0.0.1 >> ";
-    for (const auto& [host, server, says] :
-         {std::tuple{"ftps://127.0.0.1", servers->ftps.get(), "FTP Info: InternetConnect error code: 12045 Message: "},
-          std::tuple{"SFTP://127.0.0.1", servers->sftp.get(), keyscan.c_str()}}) {
-        EXPECT_EQ(Test(host, *server), allThree);
+        EXPECT_EQ(wintest::Boxes(), (QStringList{"FTP|0|Connected!", "FTP Service|0|Directory is changed to " +
+                                                                          QString::fromStdString(base_),
+                                                 "FTP Service|0|I have disconnected from the server."}));
         EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
-        // Untrusted now: no test authority, or no key known.
-        server == servers->ftps.get() ? ftp::SetCaFileForTesting({}) : WriteFile(servers->knownHosts, "");
-        EXPECT_TRUE(Test(host, *server).empty()) << host;
-        ASSERT_EQ(log.Lines().size(), 1u) << host;
-        EXPECT_NE(log.Lines()[0].find(says), std::string::npos) << log.Lines()[0];
+        scheme == Scheme::Ftps ? SetCaFileForTesting({}) : WriteFile(servers_->knownHosts, "");
+        e.cmdTestFTP->click();
+        EXPECT_TRUE(wintest::Boxes().isEmpty());
+        ASSERT_EQ(log.Lines().size(), 1u);
+        EXPECT_TRUE(log.Lines()[0].starts_with("FTP Info: InternetConnect error code: ")) << log.Lines()[0];
+        wintest::UnloadAll();
     }
 }
 
