@@ -14,10 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QListWidget>
 #include <QTest>
-#include <QTimer>
 
 namespace wintest {
 
@@ -27,15 +25,6 @@ inline QStringList Boxes() {
     for (const auto& b : msgbox::ShownBoxes()) out << b.title + "|" + QString::number(b.style) + "|" + b.text;
     msgbox::ClearShown();
     return out;
-}
-
-// Lets the GUI thread work until `done` holds, for at most 30 s.
-inline bool WaitUntil(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(30000);
-    QTimer tick;  // wakes the wait at least every 20 ms
-    tick.start(20);
-    while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
 }
 
 // Closes every list and editor and runs the deferred deletes.
@@ -73,18 +62,18 @@ protected:
         msgbox::EnableTestMode(true);  // forgets queued answers and shown boxes
         store::StoreConnection().Close();
     }
-    // A profile for `host` (user "tessary"), a file record, counts and columns.
+    // A profile for `host` (user "tessary"), a file record, a column of the first row that matches, a count.
     static std::int64_t AddProfile(const std::string& host) { return testsupport::AddProfile(21, "pw", "/", host); }
     static void AddFile(const std::string& path, std::int64_t syncId) {
         store::StoreConnection().Execute("insert into myFiles (FullPath, SyncID) values(" + store::Quoted(path) +
                                          ", '" + std::to_string(syncId) + "')");
     }
-    static std::int64_t Count(const std::string& table, const std::string& where = "1") {
-        return store::StoreConnection().Execute("select count(*) as n from " + table + " where " + where).FieldInt("n");
-    }
-    static std::string Column(const std::string& table, const std::string& column, const std::string& where) {
+    static std::string Column(const std::string& table, const std::string& column, const std::string& where = "1") {
         auto rs = store::StoreConnection().Execute("select " + column + " as c from " + table + " where " + where);
         return rs.Eof() ? "<no row>" : rs.Fields("c");
+    }
+    static std::int64_t Count(const std::string& table, const std::string& where = "1") {
+        return std::stoll(Column(table, "count(*)", where));
     }
 
     testsupport::TempDir dir;
