@@ -23,21 +23,20 @@ using wintest::Entries;
 
 struct Ended { int status; };  // End() throws this instead of ending the test program
 
-class MainWindow : public ::testing::Test {
+// The store in the program's folder, where Form_Load looks for it.
+class MainWindow : public wintest::WindowTest {
 protected:
     void SetUp() override {
+        WindowTest::SetUp();
         runtime::SetAppPathForTesting(dir.path());
         runtime::SetEndHookForTesting([](int status) { throw Ended{status}; });
-        msgbox::EnableTestMode(true);
     }
     void TearDown() override {
-        wintest::UnloadAll();
         store::StoreRecordset = {};
-        store::StoreConnection().Close();
+        WindowTest::TearDown();
         runtime::SetEndHookForTesting({});
         runtime::SetAppPathForTesting({});
     }
-    testsupport::TempDir dir;
 };
 
 TEST_F(MainWindow, StartUpWritesItsLinesOrSaysWhatFailed) {
@@ -85,7 +84,6 @@ TEST_F(MainWindow, StatusLogEmptiesItselfAtFourHundredLines) {
 }
 
 TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
-    testsupport::MakeStore(dir.path());
     frmMain main;
     main.Form_Load();
     testsupport::FtpServer server(dir / "root");
@@ -116,7 +114,6 @@ TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
 }
 
 TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
-    testsupport::MakeStore(dir.path());
     frmMain main;
     main.Form_Load();
     EXPECT_THROW(main.cmdExit_Click(), Ended);
@@ -130,20 +127,18 @@ TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
 
     main.mnuClearFolderInfo_Click();
     EXPECT_TRUE(Boxes().value(0).startsWith("Clear selected information|64|You can clear a folders information"));
-    auto& db = store::StoreConnection();
-    db.Execute("insert into myFiles (FullPath, SyncID) values('/data/a.txt', '1')");
-    const auto files = [&] { return db.Execute("select count(*) as n from myFiles").FieldInt("n"); };
+    AddFile("/data/a.txt", 1);
     msgbox::QueueAnswer(vbNo);
     main.mnuForceClear_Click();
-    EXPECT_EQ(files(), 1);
+    EXPECT_EQ(Count("myFiles"), 1);
     const QStringList asked = Boxes();
     EXPECT_TRUE(asked.size() == 2 && asked[0].startsWith("!!!WARNING!!!|4|This will wipe ALL status information") &&
                 asked[1] == "Aborted|64|Operation aborted!") << asked.join('\n').toStdString();
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
-    EXPECT_EQ(files(), 0);
+    EXPECT_EQ(Count("myFiles"), 0);
     EXPECT_EQ(Boxes().last(), "Result|64|Complete, information cleared\r\nSelect Sync --> Now to re-backup everything");
-    db.Close();
+    store::StoreConnection().Close();
     msgbox::QueueAnswer(vbYes);
     main.mnuForceClear_Click();
     EXPECT_EQ(Boxes().last(), "Tessary|16|Operation is not allowed when the object is closed.");
@@ -154,11 +149,8 @@ TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
     QWidget hidden;
     SetAlwaysOnTop(&hidden, true);
     EXPECT_FALSE(hidden.isVisible()) << "a hidden window stays hidden when put on top";
-    testsupport::MakeStore(dir.path());
-    testsupport::OpenStoreIn(dir.path());
     testsupport::FtpServer server(dir / "root");
     const auto job = testsupport::AddJob("/x", testsupport::AddProfile(server.port(), "secret", "/"), "NO");
-    testsupport::LineRecorder log;
     QWidget owner;
     owner.show();
     frmFTP window(&owner);
@@ -173,9 +165,8 @@ TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
         EXPECT_TRUE(onTop() == (step < 2) && window.isVisible() && window.geometry() == place) << step;
     }
     testsupport::WriteFile(dir / "a.txt", "a");
-    window.SetCurrentFile("a.txt");
     EXPECT_TRUE(window.UploadFile(dir / "a.txt", "a.txt", ""));
-    EXPECT_EQ(window.StatusText() + " " + window.CurrentFileText(), "Scanning Files.. a.txt");
+    EXPECT_EQ(window.StatusText(), "Scanning Files..");
     window.Unload();
     QApplication::processEvents();
     EXPECT_FALSE(window.isVisible() || onTop());
