@@ -1,15 +1,17 @@
 // The FTP layer over FTPS (vsftpd) and SFTP (sshd) next to plain FTP, real servers on 127.0.0.1: the same operations
-// and errors, whole sync runs, the refusals of servers not to be trusted, and the editor's connection test.
+// and errors, whole sync runs, and the refusals of servers not to be trusted. The editor's connection test takes
+// the same calls whatever the scheme: its boxes and lines are proven over plain FTP.
 
 #include "ftp/modFTP.h"
+#include "store/Store.h"
 #include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/SecureServers.h"
-#include "tests/win_fixture.h"  // the store, the status lines and the temporary folders too
+#include "tests/support/Fixtures.h"
+#include "tests/support/TempDir.h"
 
-#include <QLineEdit>
-#include <QPushButton>
+#include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
@@ -202,33 +204,6 @@ TEST_F(SecureTest, ServerWithoutTls12GetsTls13) {
     ASSERT_TRUE(c) << InternetErrorMessage(GetLastError());
     ASSERT_TRUE(FtpPutFile(c.get(), Local("a", "a"), base_ + "/a.txt", FTP_TRANSFER_TYPE_BINARY));
     EXPECT_EQ(ReadFile(root_ + "/a.txt"), "a");
-}
-
-// The editor's test shows the three boxes of plain FTP, the scheme in capitals; an untrusted server only its line.
-TEST_F(SecureTest, TheEditorsTestShowsTheThreeBoxesOrTheUntrustedServersLine) {
-    msgbox::EnableTestMode(true);
-    for (const Scheme scheme : {Scheme::Ftps, Scheme::Sftp}) {
-        SCOPED_TRACE(testing::PrintToString(scheme));
-        Serve(scheme);
-        frmServerSettings& e = frmServerSettings::ShowWindow();
-        e.txtServer->setText(QString::fromStdString(Host()).toUpper());
-        e.txtPort->setText(QString::number(port_));
-        e.txtUsername->setText(QString::fromStdString(user_));
-        e.txtPassword->setText(QString::fromStdString(password_));
-        e.txtFolder->setText(QString::fromStdString(base_));
-        LineRecorder log;
-        e.cmdTestFTP->click();
-        EXPECT_EQ(wintest::Boxes(), (QStringList{"FTP|0|Connected!", "FTP Service|0|Directory is changed to " +
-                                                                          QString::fromStdString(base_),
-                                                 "FTP Service|0|I have disconnected from the server."}));
-        EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
-        scheme == Scheme::Ftps ? SetCaFileForTesting({}) : WriteFile(servers_->knownHosts, "");
-        e.cmdTestFTP->click();
-        EXPECT_TRUE(wintest::Boxes().isEmpty());
-        ASSERT_EQ(log.Lines().size(), 1u);
-        EXPECT_TRUE(log.Lines()[0].starts_with("FTP Info: InternetConnect error code: ")) << log.Lines()[0];
-        wintest::UnloadAll();
-    }
 }
 
 }  // namespace
