@@ -6,9 +6,9 @@
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
+#include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/SecureServers.h"
-#include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
