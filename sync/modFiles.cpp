@@ -5,7 +5,8 @@
 #include "shell/StatusLog.h"
 #include "sync/FolderListing.h"
 
-#include <QDateTime>
+#include <QDate>
+#include <QTime>
 #include <QLocale>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <string_view>
@@ -58,6 +60,9 @@ ftp::File OpenForUpload(int folderFd, const std::string& name) {
     }
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file) ::close(fd);
+    // libcurl asks for large pieces: read straight into its buffer, with no
+    // buffer of the stream's own (nor the look that sizes one).
+    else ::setvbuf(file, nullptr, _IONBF, 0);
     return ftp::File(file);
 }
 
@@ -345,8 +350,18 @@ std::string GetFileDate(const std::string& fullPath) {
 }
 
 std::string FileDate(const timespec& modified) {
-    const qint64 ms = static_cast<qint64>(modified.tv_sec) * 1000 + modified.tv_nsec / 1000000;
-    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), QLocale::ShortFormat).toStdString();
+    // The locale's short date and time, as QDateTime's local time gives
+    // them; localtime_r, because Qt sets the zone up again on every call,
+    // a look at /etc/localtime for each new file.
+    const std::time_t seconds = modified.tv_sec;
+    std::tm local{};
+    if (!::localtime_r(&seconds, &local)) return {};
+    const QLocale locale;
+    const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    const QTime time(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59),
+                     static_cast<int>(modified.tv_nsec / 1000000));
+    return (locale.toString(date, QLocale::ShortFormat) + u' ' + locale.toString(time, QLocale::ShortFormat))
+        .toStdString();
 }
 
 }  // namespace syncrun
