@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <csignal>
 #include <filesystem>
 #include <unistd.h>
@@ -91,6 +93,10 @@ TEST_P(EveryScheme, OperationsBehaveAlike) {
     ASSERT_TRUE(FtpRenameFile(s, "a #1%.bin", "b.txt")) << InternetGetLastResponseInfo();
     EXPECT_EQ(ReadFile(root_ + "/new dir/b.txt"), bytes);
     EXPECT_FALSE(fs::exists(root_ + "/new dir/a #1%.bin"));
+    std::vector<std::string> names;  // names only, however the server lists them
+    ASSERT_TRUE(FtpListNames(s, ".", names)) << InternetGetLastResponseInfo();
+    std::ranges::sort(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"b.txt", "it's \"q\""}));
     ASSERT_TRUE(FtpRenameFile(s, "b.txt", "../c.txt"));
     ASSERT_TRUE(FtpDeleteFile(s, base_ + "/c.txt")) << InternetGetLastResponseInfo();
     EXPECT_FALSE(fs::exists(root_ + "/c.txt"));

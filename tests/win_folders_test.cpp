@@ -42,7 +42,7 @@ TEST_F(FolderWindows, AddAndEditRoundTripWithQuotes) {
     EXPECT_EQ(Shown(*editor), "|Server|NO");
     EXPECT_EQ(editor->cmbServers->itemText(0) + ", " + editor->cmbServers->itemText(1),
               "1 --> o'host User: tessary, 2 --> other User: tessary");
-    const QString folder = "/home/o'neil/it's ''here";
+    const QString folder = "/home/o'neil/it's ''here; drop table Tessary; --%_\\\"";
     editor->txtFolder->setText(folder);
     editor->chkSubDirs->setChecked(true);
     editor->cmbServers->setCurrentIndex(0);

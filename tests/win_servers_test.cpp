@@ -89,7 +89,8 @@ TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTh
     frmServerSettings* editor = frmServerSettings::Loaded();
     ASSERT_TRUE(editor && editor->isVisible());
     EXPECT_EQ(Shown(*editor), kNewProfile);
-    const QString quoted = "o'host| 21.5 |o'user|pa'ss''|/it's|don't'";  // the port is stored as typed
+    // Every field holds SQL's own characters, each stored as typed (the port too).
+    const QString quoted = "o'host;--| 21.5 |o'user\"; drop table mySettings; --|pa'ss''%_\\|/it's /*|don't' or '1'='1";
     db.Execute("create trigger no before insert on mySettings begin select raise(abort, 'no'); end");
     const QString notANumber = "Tessary|0|Please enter a port as a number";
     for (const auto& [port, box] : {std::pair<QString, QString>{"", notANumber}, {"21x", notANumber},
@@ -104,7 +105,7 @@ TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTh
     editor->cmdClose->click();
     EXPECT_EQ(Stored(40001), quoted);
     EXPECT_EQ(frmServerSettings::Loaded(), nullptr) << "a successful Save unloads the editor";
-    EXPECT_EQ(Entries(list.lstServers).last(), "40001 --> Server: o'host User: o'user") << "the list is filled again";
+    EXPECT_EQ(Entries(list.lstServers).last(), "40001 --> Server: o'host;-- User: o'user\"; drop table mySettings; --") << "the list is filled again";
     Click(list.lstServers, 2, true);
     ASSERT_NE(editor = frmServerSettings::Loaded(), nullptr);
     EXPECT_EQ(Shown(*editor), quoted);
@@ -117,7 +118,7 @@ TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTh
     EXPECT_EQ(Shown(*editor), changed) << "Add only brings the open editor forward";
     editor->cmdClose->click();
     EXPECT_EQ(Stored(40000), changed);
-    EXPECT_EQ(Stored(1).section('|', 0, 0) + Stored(40001).section('|', 0, 0), "ao'host") << "the others as they were";
+    EXPECT_EQ(Stored(1).section('|', 0, 0) + Stored(40001).section('|', 0, 0), "ao'host;--") << "the others as they were";
     Click(list.lstServers, 2);
     list.cmdDelete->click();
     EXPECT_EQ(Entries(list.lstServers), (QStringList{"1 --> Server: a User: tessary", "40000 --> Server: ' User: ''"}));
