@@ -79,6 +79,7 @@ bool FtpUploader::Connect(const Job& job) {
     Disconnect();
     gaveUp_ = false;
     leftTemporaries_ = false;
+    sweepStopped_ = false;
     if (!job.profile) {
         LogStatus(job.problem);
         return false;
@@ -167,10 +168,13 @@ void FtpUploader::SweepFolder(const std::string& remoteFolder) {
     // remote directory itself.
     if (HoldsControlBytes(folder)) return;
     std::vector<std::string> names;
-    if (gaveUp_ || !connection_ || !ftp::FtpListNames(connection_, folder.empty() ? "." : folder, names)) {
-        // A folder not on the server yet holds nothing; a lost connection
-        // leaves the sweep to the next run.
-        if (gaveUp_ || !connection_ || LostConnection(ftp::GetLastError())) leftTemporaries_ = true;
+    if (sweepStopped_ || gaveUp_ || !connection_ ||
+        !ftp::FtpListNames(connection_, folder.empty() ? "." : folder, names)) {
+        // A folder not on the server yet holds nothing. A lost connection
+        // leaves the rest of the sweep to the next run, so a dead server
+        // costs one wait here, not one a folder; the uploads try again.
+        if (sweepStopped_ || gaveUp_ || !connection_ || LostConnection(ftp::GetLastError()))
+            sweepStopped_ = leftTemporaries_ = true;
         return;
     }
     for (const std::string& name : names)

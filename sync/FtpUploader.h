@@ -49,6 +49,7 @@ private:
     ftp::FtpSession* connection_ = nullptr;
     bool gaveUp_ = false;
     bool leftTemporaries_ = false;
+    bool sweepStopped_ = false;  // the connection was lost during a sweep
 };
 
 }  // namespace syncrun
