@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <thread>
@@ -116,6 +117,19 @@ TEST_F(Faults, AServerThatDropsTheIdleConnectionGetsALoginAgainAndEveryFile) {
     EXPECT_TRUE(log.Matching("error code: 12002").empty());  // no file waited out a timeout
     EXPECT_EQ(Landed(*server, Data()).size(), 3u);
     EXPECT_GE(server->logins(), 3);
+}
+
+TEST_F(Faults, ASweepThatLosesTheServerWaitsOnceAndLeavesTheRestToTheNextRun) {
+    for (const char* name : {"d1/a.txt", "d2/b.txt", "d3/c.txt"}) WriteFile(Data(name), name);
+    auto server = Server("srv", {.silentOn = "NLST", .logCommands = true});
+    const auto job = AddJob(Data(), AddProfile(server->port()));
+    store::StoreConnection().Execute("insert into myUnfinished values(" + std::to_string(job) + ")");
+    const ShortWaits waits;
+    Run();
+    const auto commands = server->commands();
+    EXPECT_EQ(std::ranges::count_if(commands, [](const std::string& c) { return c.starts_with("NLST"); }), 1);
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));  // the uploads went on
+    EXPECT_FALSE(store::StoreConnection().Execute("select SyncID from myUnfinished").Eof()) << "swept next run";
 }
 
 TEST_F(Faults, AServerRestartedBetweenTwoJobsServesTheSecond) {
