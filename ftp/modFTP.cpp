@@ -115,9 +115,9 @@ std::string ServerUrl(const std::string& host, int port, const std::string& sche
     return result;
 }
 
-// The absolute remote path an upload goes to; empty (with the error set)
-// for a path that names no file or would split into several commands.
-std::string UploadTarget(const FtpSession& connection, const std::string& remoteFile) {
+// The absolute remote path of a file; empty (with the error set) for a path
+// that names no file or would split into several commands.
+std::string FileTarget(const FtpSession& connection, const std::string& remoteFile) {
     if (!NamesFile(remoteFile)) return {};
     std::string target = ResolveRemotePath(connection.cwd, remoteFile);
     if (target == "/") {
@@ -374,7 +374,7 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folde
 bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
                 std::uint32_t flags, ReadTap* tap) {
     if (Unusable(connection)) return false;
-    if (UploadTarget(*connection, remoteFile).empty()) return false;
+    if (FileTarget(*connection, remoteFile).empty()) return false;
     File file(std::fopen(localFile.c_str(), "rbe"));
     if (!file) {
         SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED, {});
@@ -386,7 +386,7 @@ bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std:
 bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string& remoteFile,
                 std::uint32_t /*flags: binary always*/, ReadTap* tap) {
     if (Unusable(connection)) return false;
-    const std::string target = UploadTarget(*connection, remoteFile);
+    const std::string target = FileTarget(*connection, remoteFile);
     if (target.empty()) return false;
     struct stat info {};
     if (!localFile || ::fstat(::fileno(localFile), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -419,13 +419,10 @@ bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string&
 }
 
 bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::string& to) {
-    if (Unusable(connection) || !NamesFile(from) || !NamesFile(to)) return false;
-    const std::string source = ResolveRemotePath(connection->cwd, from);
-    const std::string target = ResolveRemotePath(connection->cwd, to);
-    if (source == "/" || target == "/") {
-        SetLastError(ERROR_INVALID_NAME, {});
-        return false;
-    }
+    if (Unusable(connection)) return false;
+    const std::string source = FileTarget(*connection, from);
+    const std::string target = source.empty() ? std::string() : FileTarget(*connection, to);
+    if (target.empty()) return false;
     FtpSession& session = *connection;
     if (session.sftp()) {
         const std::string rename = "rename " + SftpQuoted(source) + " " + SftpQuoted(target);
@@ -467,12 +464,9 @@ bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::s
 }
 
 bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile) {
-    if (Unusable(connection) || !NamesFile(remoteFile)) return false;
-    const std::string target = ResolveRemotePath(connection->cwd, remoteFile);
-    if (target == "/") {
-        SetLastError(ERROR_INVALID_NAME, {});
-        return false;
-    }
+    if (Unusable(connection)) return false;
+    const std::string target = FileTarget(*connection, remoteFile);
+    if (target.empty()) return false;
     if (connection->sftp()) return Succeeds(*connection, connection->Quote({"rm " + SftpQuoted(target)}));
     const Outcome outcome = connection->Command("DELE " + target);
     if (!outcome.ok()) {

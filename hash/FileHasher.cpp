@@ -61,18 +61,18 @@ std::string Md5Stream::HexDigest() {
     return Hex(digest, length);
 }
 
+bool IsDanglingLink(int folderFd, const std::string& path, int err) {
+    struct stat link {};
+    return err == ENOENT && ::fstatat(folderFd, path.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode);
+}
+
 HashResult Hash(const std::string& path, bool listedAsFile) { return HashAt(AT_FDCWD, path, listedAsFile); }
 
 HashResult HashAt(int folderFd, const std::string& path, bool listedAsFile) {
     struct stat st {};
     if (!listedAsFile && ::fstatat(folderFd, path.c_str(), &st, 0) != 0) {
         const int err = errno;
-        // A dangling link is an entry to pass over; a name that is gone
-        // altogether is a file that vanished while it was being looked at.
-        struct stat link {};
-        if (err == ENOENT && ::fstatat(folderFd, path.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode))
-            return {};
-        return Unreadable(std::strerror(err));
+        return IsDanglingLink(folderFd, path, err) ? HashResult{} : Unreadable(std::strerror(err));
     }
     if (!listedAsFile && !S_ISREG(st.st_mode)) return {};
 
@@ -81,10 +81,7 @@ HashResult HashAt(int folderFd, const std::string& path, bool listedAsFile) {
     shell::UniqueFd fd(::openat(folderFd, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
         const int err = errno;
-        struct stat link {};
-        if (err == ENOENT && ::fstatat(folderFd, path.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode))
-            return {};
-        return Unreadable(std::strerror(err));
+        return IsDanglingLink(folderFd, path, err) ? HashResult{} : Unreadable(std::strerror(err));
     }
     if (::fstat(fd.get(), &st) != 0) return Unreadable(std::strerror(errno));
     if (!S_ISREG(st.st_mode)) return {};

@@ -25,6 +25,10 @@ HashResult Hash(const std::string& path, bool listedAsFile = false);
 // The same for `name` in the open folder `folderFd` (AT_FDCWD: the path as
 // it stands), so the system does not walk the whole path for every file.
 HashResult HashAt(int folderFd, const std::string& name, bool listedAsFile);
+// `name` in `folderFd` failed with `err` because it is a link to nothing:
+// an entry to pass over. A name gone altogether is a file that vanished
+// while it was being looked at.
+bool IsDanglingLink(int folderFd, const std::string& name, int err);
 // The digest, or the empty text for anything that is not a regular file
 // that can be read.
 std::string HashFile(const std::string& path);

@@ -144,7 +144,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
         PassOverFolder(folder, listing.reason);
         return false;
     }
-    if (ctx_.sweepTemporaries) ctx_.uploader.SweepFolder(UploadFolder(GetRemoteFolder(folderText, "")));
+    if (ctx_.sweepTemporaries) ctx_.uploader.SweepFolder(UploadFolder(folderText));
     const std::shared_ptr<const int> open = OpenFolder(folder);
     std::deque<Entry> ahead;
     std::int64_t bytesAhead = 0;
@@ -192,12 +192,7 @@ void FileCheck::Prepare(Entry& entry) {
     struct stat st {};
     if (::fstatat(*entry.folder, NameIn(entry).c_str(), &st, 0) != 0) {
         const int err = errno;
-        // A dangling link is an entry to pass over; a name that is gone
-        // altogether is a file that vanished while it was being looked at.
-        struct stat link {};
-        if (err == ENOENT && ::fstatat(*entry.folder, NameIn(entry).c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISLNK(link.st_mode))
-            return;
+        if (hash::IsDanglingLink(*entry.folder, NameIn(entry), err)) return;
         entry.kind = Entry::Kind::Unreadable;
         entry.reason = std::strerror(err);
         return;
