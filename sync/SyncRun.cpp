@@ -1,22 +1,24 @@
 #include "sync/SyncRun.h"
 
+#include "ftp/modFTP.h"
 #include "shell/StatusLog.h"
 #include "store/Store.h"
 #include "sync/FileRecords.h"
 #include "sync/HashPool.h"
 #include "sync/modFiles.h"
 
-#include "ftp/modFTP.h"
-
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::atomic<std::int64_t> CurrentSyncID{0};
 
@@ -33,16 +35,30 @@ public:
     RunningFlag& operator=(const RunningFlag&) = delete;
 };
 
+// The descriptor a store's run lock is taken on, opened once and never
+// closed: closing any descriptor of the store file would drop the record
+// locks SQLite holds on it for every connection of this process (the
+// windows' among them).
+int StoreLockDescriptor(const std::string& file) {
+    static std::mutex mutex;
+    static std::map<std::string, int> opened;
+    const std::lock_guard lock(mutex);
+    if (const auto it = opened.find(file); it != opened.end()) return it->second;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) opened.emplace(file, fd);
+    return fd;
+}
+
 // One run at a time on a store, across processes (a cron run and the
 // window's Sync, Now): a lock on the store file itself, held for the run.
 // It is a flock(), which SQLite's own record locks never see.
 class StoreRunLock {
 public:
-    explicit StoreRunLock(const std::string& file) : fd_(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit StoreRunLock(const std::string& file) : fd_(StoreLockDescriptor(file)) {
         held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
     }
     ~StoreRunLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
+        if (held_) ::flock(fd_, LOCK_UN);
     }
     StoreRunLock(const StoreRunLock&) = delete;
     StoreRunLock& operator=(const StoreRunLock&) = delete;

@@ -245,6 +245,24 @@ TEST_F(Faults, ASecondRunDuringARunIsRefused) {
     EXPECT_EQ(log.Matching("User initiated Sync").size(), 1u);
 }
 
+TEST_F(Faults, ARunLeavesTheStoreLocksOfTheProgramsOtherConnectionsAlone) {
+    // The windows' connection is in the middle of a write when a run ends:
+    // another process must still find the store locked.
+    store::StoreConnection().Execute("begin immediate");
+    EXPECT_TRUE(Run().completed);
+    // A process of its own: a fork would share this one's view of the locks.
+    const auto other = RunProgram("/usr/bin/python3",
+                                  {"-c",
+                                   "import sqlite3, sys\n"
+                                   "c = sqlite3.connect(sys.argv[1], timeout=0, isolation_level=None)\n"
+                                   "try:\n    c.execute('begin immediate'); print('written')\n"
+                                   "except sqlite3.OperationalError as e: print(e)",
+                                   dir / "information.mdb"},
+                                  {});
+    EXPECT_EQ(other.out, "database is locked\n") << other.err;
+    store::StoreConnection().Execute("rollback");
+}
+
 TEST_F(Faults, AStoreFailureStopsTheRunWithTheStoresMessage) {
     WriteFile(Data("a.txt"), "a");
     auto server = Server("srv");
