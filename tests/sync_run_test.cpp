@@ -139,18 +139,16 @@ TEST_F(SyncRunTest, AJobDeletedDuringItsRunLeavesNoRecords) {
     const auto profile = AddProfile(server->port());
     const auto doomed = AddJob(Data(), profile);
     const auto kept = AddJob(Data(), profile);
-    // The folder list deletes the job (and its records) on the GUI thread;
-    // it gets the store once the run's batch is committed.
-    std::thread deleter;
+    // The folder list deletes the job (and its records) on the GUI thread,
+    // before the run has written any of them.
+    bool deleted = false;
     uploader.beforeUpload = [&](const std::string&) {
-        if (CurrentSyncID != doomed || deleter.joinable()) return;
-        deleter = std::thread([&] {
+        if (CurrentSyncID != doomed || deleted) return;
+        deleted = true;
+        std::thread([&] {
             store::StoreConnection().Execute("delete from Tessary where SyncID = " + std::to_string(doomed));
             store::StoreConnection().Execute("delete from myFiles where SyncID = " + std::to_string(doomed));
-        });
-    };
-    uploader.afterClose = [&] {
-        if (deleter.joinable()) deleter.join();
+        }).join();
     };
     EXPECT_TRUE(Run().completed);
     EXPECT_EQ(Records("SyncID = " + std::to_string(doomed)), 0);

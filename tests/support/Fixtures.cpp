@@ -36,11 +36,8 @@ PermissionsBite::~PermissionsBite() {
 
 LineRecorder::LineRecorder() {
     previous_ = statuslog::SetSink([this](const std::string& line) {
-        {
-            const std::lock_guard lock(mutex_);
-            lines_.push_back(line);
-        }
-        if (onLine) onLine(line);
+        const std::lock_guard lock(mutex_);
+        lines_.push_back(line);
     });
 }
 

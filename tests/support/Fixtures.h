@@ -29,8 +29,7 @@ private:
     bool active_ = false;
 };
 
-// Records every status line while it lives (from any thread); onLine runs
-// after each one is recorded, on the thread that wrote it.
+// Records every status line while it lives (from any thread).
 class LineRecorder {
 public:
     LineRecorder();
@@ -44,7 +43,6 @@ public:
     // The lines that hold `part`.
     std::vector<std::string> Matching(const std::string& part) const;
 
-    std::function<void(const std::string&)> onLine;
 
 private:
     mutable std::mutex mutex_;
