@@ -22,6 +22,7 @@ public:
         std::string refuseCode = "553";
         int port = 0;              // 0: any free one
         std::string silentOn{};    // a command the server never answers
+        int silentAfter = 0;       // a STOR after this many is never answered
         bool noPassive = false;    // refuse EPSV and PASV
         bool stallData = false;    // stop reading an upload after its first chunk
         bool logCommands = false;  // record every command line (see commands())
@@ -47,6 +48,7 @@ public:
                               arg("--port", std::to_string(o.port));
         if (!o.refuseStor.empty()) command += arg("--refuse-stor", o.refuseStor) + arg("--refuse-code", o.refuseCode);
         if (!o.silentOn.empty()) command += arg("--silent-on", o.silentOn);
+        if (o.silentAfter > 0) command += arg("--silent-after", std::to_string(o.silentAfter));
         out_ = ::popen(command.c_str(), "re");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (out_ && port_ == 0 && std::chrono::steady_clock::now() < deadline && ReadLines(100)) {

@@ -27,6 +27,7 @@ def main():
     ap.add_argument("--refuse-stor", help="refuse STOR of a path holding this text")
     ap.add_argument("--refuse-code", default="553", help="the reply code of that refusal")
     ap.add_argument("--silent-on", help="never answer this command")
+    ap.add_argument("--silent-after", type=int, default=0, help="never answer a STOR after this many")
     ap.add_argument("--no-passive", action="store_true", help="refuse EPSV and PASV")
     ap.add_argument("--log-commands", action="store_true", help='"CMD <hex>" for every command line')
     ap.add_argument("--stall-data", action="store_true", help="stop reading an upload after its first chunk")
@@ -60,7 +61,12 @@ def main():
             if args.drop_after_stor:
                 self.close_when_done()  # the 226 goes out first, then the connection is gone
 
+        stores = 0
+
         def ftp_STOR(self, file, mode="w"):
+            Handler.stores += 1
+            if args.silent_after and Handler.stores > args.silent_after:
+                return None
             if args.refuse_stor and args.refuse_stor in file:
                 return self.respond(args.refuse_code + " Refused by the test server.")
             return FTPHandler.ftp_STOR(self, file, mode)
