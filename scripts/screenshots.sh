@@ -28,7 +28,7 @@ SQL
 mkdir -p "$out"
 shoot() {
     xvfb-run -a -s "-screen 0 1280x800x24" \
-        env QT_QPA_PLATFORM=xcb "$build/tests/tessary-winshot" "$work" "$1" "$out/$2"
+        env QT_QPA_PLATFORM=xcb "$build/scripts/tessary-winshot" "$work" "$1" "$out/$2"
     echo "$out/$2"
 }
 shoot frmMain main-window.png

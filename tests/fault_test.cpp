@@ -47,11 +47,6 @@ std::string IntegrityOfStore() {
     return store::StoreConnection().Execute("pragma integrity_check").Fields("integrity_check");
 }
 
-std::string ReadAll(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 TEST_F(Faults, AReplacementCutOffMidwayLeavesTheOldCopyWholeAndGoesAgainNextRun) {
     const std::string v1(3 << 20, '1'), v2(3 << 20, '2');
     WriteFile(Data("big.bin"), v1);
@@ -294,7 +289,7 @@ TEST_F(UnattendedRun, ABrokenStoreEndsTheRunWithItsMessageAndIsLeftAsItWas) {
     AddJob(Data(), AddProfile(server->port()));
     LayOut();
     const std::string store = App("information.mdb");
-    const std::string good = ReadAll(store);
+    const std::string good = ReadFile(store);
     const bool root = ::geteuid() == 0;
     struct Case {
         std::string name, line;
@@ -312,7 +307,7 @@ TEST_F(UnattendedRun, ABrokenStoreEndsTheRunWithItsMessageAndIsLeftAsItWas) {
         if (c.name == "corrupt") WriteFile(store, "not a store at all, but a text someone saved here");
         // Read before the lock is taken: closing any descriptor of the file
         // would let this process's record locks go.
-        const std::string before = fs::exists(store) ? ReadAll(store) : "";
+        const std::string before = fs::exists(store) ? ReadFile(store) : "";
         if (c.name == "locked") {
             ASSERT_EQ(sqlite3_open(store.c_str(), &holder), SQLITE_OK);
             ASSERT_EQ(sqlite3_exec(holder, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -327,7 +322,7 @@ TEST_F(UnattendedRun, ABrokenStoreEndsTheRunWithItsMessageAndIsLeftAsItWas) {
         if (holder) sqlite3_close(holder);
         EXPECT_EQ(r.status, 1) << c.name << "\n" << r.out << r.err;
         EXPECT_NE(r.out.find("\n" + c.line + "\n"), std::string::npos) << c.name << "\n" << r.out;
-        EXPECT_TRUE((fs::exists(store) ? ReadAll(store) : "") == before) << c.name;  // not one byte written
+        EXPECT_TRUE((fs::exists(store) ? ReadFile(store) : "") == before) << c.name;  // not one byte written
         EXPECT_TRUE(Landed(*server, Data()).empty()) << c.name;
         store::StoreConnection().Close();
     }
@@ -345,8 +340,8 @@ TEST_F(UnattendedRun, WhileARunIsUnderWayASecondIsRefusedAndThePasswordIsNowhere
         for (const auto& p : fs::directory_iterator("/proc")) {
             std::error_code ec;
             if (fs::read_symlink(p.path() / "exe", ec) != App("tessary")) continue;
-            seen.push_back(ReadAll(p.path() / "cmdline"));
-            seen.push_back(ReadAll(p.path() / "environ"));
+            seen.push_back(ReadFile(p.path() / "cmdline"));
+            seen.push_back(ReadFile(p.path() / "environ"));
         }
         second = RunProgram(App("tessary"), {"/SYNC"}, kEnvironment, std::chrono::seconds(60));
         return true;

@@ -132,7 +132,8 @@ TEST_F(FtpClient, FailuresCarryTheirCodeAndReplyAndLineBreaksNeverReachTheServer
         for (const char* part : {"evil", "nul", "DELE", "cr"}) EXPECT_EQ(command.find(part), std::string::npos);
 }
 
-// Each wait gives up within the shortened timeouts with the timeout code; nothing hangs.
+// Each wait gives up within the shortened timeouts with the timeout code; nothing hangs. An upload the
+// server stops reading is the fault tests'.
 TEST_F(FtpClient, ServersThatStopAnsweringTimeOut) {
     SetTimeoutsForTesting(Timeouts{1s, 1s, 1s});
     for (const std::string silentOn : {"PASS", "CWD", "STOR", "QUIT"}) {
@@ -149,12 +150,6 @@ TEST_F(FtpClient, ServersThatStopAnsweringTimeOut) {
         }  // closing says QUIT
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     }
-    Serve({.stallData = true});
-    Connection c = Connect();
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(Put(c.get(), "big", std::string(64 * 1024 * 1024, 'x')));  // more than the socket buffers hold
-    EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
 }
 
 TEST(FtpText, PortsSchemesAndRemotePaths) {

@@ -1,14 +1,13 @@
 // The hash of a file's content: known MD5 digests, whole and piece by
-// piece, entries that are passed over, and files that cannot be read.
+// piece. Entries that are no files, and files that cannot be read, go
+// through whole runs in the fault tests.
 
 #include "hash/FileHasher.h"
-#include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sys/stat.h>
 
 using hash::HashResult;
 using namespace testsupport;
@@ -42,29 +41,6 @@ TEST(Hash, KnownDigestsOfFilesAndOfBytesThatComeInPieces) {
     }
     fs::create_symlink(dir / "3", dir / "link");
     EXPECT_EQ(hash::HashFile(dir / "link"), "900150983cd24fb0d6963f7d28e17f72");
-}
-
-// Sockets and devices are passed over the way the folder and the FIFO are; the FIFO must not be waited on.
-TEST(Hash, EntriesThatAreNotFilesArePassedOverAndUnreadableOnesSayWhy) {
-    TempDir dir;
-    fs::create_directory(dir / "folder");
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    fs::create_symlink(dir / "nowhere", dir / "broken");
-    for (const char* name : {"folder", "fifo", "broken"}) {
-        const HashResult r = hash::Hash(dir / name);
-        EXPECT_EQ(r.status, HashResult::Status::NotAFile) << name;
-        EXPECT_EQ(r.hex, "") << name;
-    }
-    WriteFile(dir / "locked", "secret");
-    fs::permissions(dir / "locked", fs::perms::none);
-    PermissionsBite bite;
-    for (const auto& [name, reason] :
-         {std::pair{"locked", "Permission denied"}, {"vanished", "No such file or directory"}}) {
-        const HashResult r = hash::Hash(dir / name);
-        EXPECT_EQ(r.status, HashResult::Status::Unreadable) << name;
-        EXPECT_EQ(r.reason, reason) << name;
-        EXPECT_EQ(hash::HashFile(dir / name), "") << name;
-    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The progress line of an unattended run on a real pseudo-terminal: what is drawn, how often, that
-// echoed status lines stay whole, and that nothing is written where there is no terminal.
+// The progress line of an unattended run on a real pseudo-terminal: what is drawn, how often, and that
+// echoed status lines stay whole. That nothing is drawn without a terminal is the unattended test's.
 
 #include "shell/StatusLog.h"
 #include "shell/TerminalProgress.h"
@@ -52,20 +52,6 @@ TEST(TerminalProgress, RedrawsOnOneLineAFewTimesASecondAndEndsWithTheFullCounts)
     EXPECT_TRUE(shown.ends_with("/s\r\n"));
     EXPECT_EQ(Count(shown, "\n"), 1u);
     EXPECT_LE(Count(shown, kErase), static_cast<std::size_t>(intervals) + 2) << shown;
-}
-
-TEST(TerminalProgress, WritesNothingWhereThereIsNoTerminal) {
-    shell::UniqueFd readEnd, writeEnd;
-    ASSERT_TRUE(shell::MakePipe(readEnd, writeEnd));
-    {
-        TerminalProgress progress(writeEnd.get());
-        EXPECT_FALSE(progress.Active());
-        progress.Update({3, 1, 1, 10});
-        progress.Suspend(), progress.Resume(), progress.Finish();
-    }
-    writeEnd.reset();
-    char c;
-    EXPECT_EQ(::read(readEnd.get(), &c, 1), 0);
 }
 
 // Standard output and standard error on one terminal, as in a run started by
