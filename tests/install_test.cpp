@@ -71,7 +71,7 @@ TEST(Install, PutsProgramStoreMenuEntryAndIconsInThePrefix) {
     ASSERT_EQ(second.status, 0) << second.out << second.err;
     EXPECT_FALSE(Has(second.out, "Created an empty store")) << second.out;
     testsupport::OpenStoreIn(prefix + "/bin");
-    EXPECT_EQ(store::StoreConnection().Execute("select count(*) as n from mySettings").FieldInt("n"), 1);
+    EXPECT_EQ(testsupport::Count("mySettings"), 1);
     store::StoreConnection().Close();
     EXPECT_EQ(OwnerAndMode(store).second, 0600u);
 }

@@ -73,7 +73,7 @@ protected:
         return rs.Eof() ? "<no row>" : rs.Fields("c");
     }
     static std::int64_t Count(const std::string& table, const std::string& where = "1") {
-        return std::stoll(Column(table, "count(*)", where));
+        return testsupport::Count(table, where);
     }
 
     testsupport::TempDir dir;

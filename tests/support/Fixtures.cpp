@@ -1,5 +1,6 @@
 #include "tests/support/Fixtures.h"
 
+#include "shell/UniqueFd.h"
 #include "store/Store.h"
 
 #include <csignal>
@@ -83,6 +84,10 @@ std::int64_t AddJob(const std::string& folder, std::int64_t profile, const std::
     return c.LastInsertId();
 }
 
+std::int64_t Count(const std::string& table, const std::string& where) {
+    return store::StoreConnection().Execute("select count(*) as n from " + table + " where " + where).FieldInt("n");
+}
+
 Tree ReadTree(const std::string& base, bool skipHidden) {
     Tree tree;
     if (!fs::exists(base)) return tree;
@@ -101,69 +106,52 @@ ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>&
                          const std::vector<std::string>& env, std::chrono::seconds limit,
                          const std::function<bool(const std::string& out)>& killWhen, int stderrFd) {
     ProgramResult r;
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return r;
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-        ::close(out[0]);
-        ::close(out[1]);
-        return r;
-    }
+    shell::UniqueFd outRead, outWrite, errRead, errWrite;
+    if (!shell::MakePipe(outRead, outWrite) || !shell::MakePipe(errRead, errWrite)) return r;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : err[1], 2);
-    std::vector<std::string> argText{exe};
+    posix_spawn_file_actions_adddup2(&fa, outWrite.get(), 1);
+    posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : errWrite.get(), 2);
+    std::vector<std::string> argText{exe}, envText = env;
     argText.insert(argText.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
     for (auto& a : argText) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envText = env;
     for (auto& e : envText) envp.push_back(e.data());
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
-    ::close(out[1]);
-    ::close(err[1]);
-    if (rc != 0) {
-        ::close(out[0]);
-        ::close(err[0]);
-        return r;
-    }
+    outWrite.reset();
+    errWrite.reset();
+    if (rc != 0) return r;
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    shell::UniqueFd* ends[2] = {&outRead, &errRead};
     std::string* sinks[2] = {&r.out, &r.err};
-    int open = 2;
     bool killed = false;
-    while (open > 0) {
+    const auto kill = [&] { killed = killed || ::kill(pid, SIGKILL) == 0; };
+    while (outRead.get() >= 0 || errRead.get() >= 0) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            ::kill(pid, SIGKILL);
-            killed = true;
+            kill();
             break;
         }
+        pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
         if (::poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buf[8192];
             const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                sinks[i]->append(buf, static_cast<std::size_t>(n));
-                if (!killed && killWhen && killWhen(r.out)) {
-                    ::kill(pid, SIGKILL);
-                    killed = true;
-                }
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
+            if (n <= 0) {
+                ends[i]->reset();
+                continue;
             }
+            sinks[i]->append(buf, static_cast<std::size_t>(n));
+            if (!killed && killWhen && killWhen(r.out)) kill();
         }
     }
-    for (auto& f : fds)
-        if (f.fd >= 0) ::close(f.fd);
     int status = 0;
     ::waitpid(pid, &status, 0);
     r.status = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;

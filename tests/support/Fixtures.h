@@ -54,6 +54,8 @@ private:
 std::int64_t AddProfile(int port, const std::string& password = "secret", const std::string& directory = "/backup",
                         const std::string& host = "127.0.0.1");
 std::int64_t AddJob(const std::string& folder, std::int64_t profile, const std::string& subDirs = "YES");
+// The rows of `table` (in that store) that match `where`.
+std::int64_t Count(const std::string& table, const std::string& where = "1");
 
 using Tree = std::map<std::string, std::string>;  // relative path -> content
 // Every regular file below base (links not followed); hidden names left

@@ -82,9 +82,7 @@ protected:
     static void UsePort(int port) {
         store::StoreConnection().Execute("update mySettings set FTPPort = '" + std::to_string(port) + "'");
     }
-    static std::int64_t Records(const std::string& where = "1 = 1") {
-        return store::StoreConnection().Execute("select count(*) as n from myFiles where " + where).FieldInt("n");
-    }
+    static std::int64_t Records(const std::string& where = "1") { return Count("myFiles", where); }
 
     TempDir dir;
     LineRecorder log;
