@@ -55,16 +55,12 @@ TEST_F(Faults, AReplacementCutOffMidwayLeavesTheOldCopyWholeAndGoesAgainNextRun)
     ASSERT_TRUE(Run().clean);
     WriteFile(Data("big.bin"), v2);
     for (const bool stall : {true, false}) {  // the server stops reading, or drops both connections
-        server.reset();
-        server = Server("srv", {.stallData = stall, .dropMidStor = !stall});
-        UsePort(server->port());
+        Replace(server, {.stallData = stall, .dropMidStor = !stall});
         const ShortWaits waits;
         EXPECT_FALSE(Run().clean) << stall;
         EXPECT_EQ(Landed(*server, Data()).at("big.bin"), v1) << stall;
     }
-    server.reset();
-    server = Server("srv");
-    UsePort(server->port());
+    Replace(server);
     EXPECT_TRUE(Run().clean);
     EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));  // the new copy, and no temporary one left
 }
@@ -398,9 +394,7 @@ TEST_F(UnattendedRun, AKilledRunLosesAtMostItsLastBatchAndTheNextRunCompletesThe
         ASSERT_TRUE(landed.count(rel)) << rel;
         EXPECT_EQ(landed.at(rel), local.at(rel));
     }
-    server.reset();
-    server = Server("srv");
-    UsePort(server->port());
+    Replace(server);
     const auto rerun = RunTessary();
     EXPECT_EQ(rerun.status, 0) << rerun.out;
     EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
@@ -426,9 +420,7 @@ TEST_F(UnattendedRun, KilledWhileHashingOrUploadingTheNextRunLeavesTheServerLike
 
     // Killed in the middle of a replacement: its temporary copy is left on the server.
     changeAll('k');
-    server.reset();
-    server = Server("srv", {.stallData = true});
-    UsePort(server->port());
+    Replace(server, {.stallData = true});
     const std::string remote = server->root() + kRemoteDir + Data();
     const auto uploading = RunTessary([&](const std::string& out) {
         return out.find(" has changed") != std::string::npos &&
@@ -440,9 +432,7 @@ TEST_F(UnattendedRun, KilledWhileHashingOrUploadingTheNextRunLeavesTheServerLike
     // Back as the server has them: nothing is sent again, yet the next run
     // clears the temporary copy.
     changeAll('A');
-    server.reset();
-    server = Server("srv");
-    UsePort(server->port());
+    Replace(server);
     const auto rerun = RunTessary();
     EXPECT_EQ(rerun.status, 0) << rerun.out;
     EXPECT_EQ(rerun.out.find(" has changed"), std::string::npos) << rerun.out;

@@ -78,6 +78,12 @@ protected:
         return outcome;
     }
     std::vector<std::string> Changed() const { return log.Matching(" has changed"); }
+    // The server stopped and a new one of the same folder in its place, which every profile then names.
+    void Replace(std::unique_ptr<FtpServer>& server, FtpServer::Options options = {}) {
+        server.reset();
+        server = Server("srv", std::move(options));
+        UsePort(server->port());
+    }
     // Every profile of the store points at this port.
     static void UsePort(int port) {
         store::StoreConnection().Execute("update mySettings set FTPPort = '" + std::to_string(port) + "'");
