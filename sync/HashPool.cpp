@@ -7,6 +7,7 @@ namespace syncrun {
 struct HashPool::Ticket {
     std::shared_ptr<const int> folder;
     std::string name;
+    std::int64_t outOfTurnSize = 0;
     hash::HashResult result;
     bool done = false;
 };
@@ -27,10 +28,12 @@ HashPool::~HashPool() {
     for (std::thread& t : threads_) t.join();
 }
 
-HashPool::TicketRef HashPool::Submit(std::shared_ptr<const int> folder, std::string name) {
+HashPool::TicketRef HashPool::Submit(std::shared_ptr<const int> folder, std::string name,
+                                     std::int64_t outOfTurnSize) {
     auto ticket = std::make_shared<Ticket>();
     ticket->folder = std::move(folder);
     ticket->name = std::move(name);
+    ticket->outOfTurnSize = outOfTurnSize;
     {
         const std::lock_guard lock(mutex_);
         queue_.push_back(ticket);
@@ -53,6 +56,16 @@ hash::HashResult HashPool::Take(const TicketRef& ticket, const std::function<voi
     return std::move(ticket->result);
 }
 
+HashPool::TicketRef HashPool::Next() {
+    auto pick = queue_.begin();
+    if ((*pick)->outOfTurnSize > 0)
+        for (auto it = std::next(pick); it != queue_.end(); ++it)
+            if ((*it)->outOfTurnSize > (*pick)->outOfTurnSize) pick = it;
+    TicketRef ticket = std::move(*pick);
+    queue_.erase(pick);
+    return ticket;
+}
+
 void HashPool::Work() {
     for (;;) {
         TicketRef ticket;
@@ -60,8 +73,7 @@ void HashPool::Work() {
             std::unique_lock lock(mutex_);
             queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
             if (stopping_) return;
-            ticket = std::move(queue_.front());
-            queue_.pop_front();
+            ticket = Next();
         }
         hash::HashResult result = hash::HashAt(*ticket->folder, ticket->name, true);
         {

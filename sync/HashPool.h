@@ -32,8 +32,11 @@ public:
 
     // Queues a file that was just listed as a regular file: `name` in the
     // open folder `folder` (whose descriptor lives as long as the ticket);
-    // its result is taken with Take().
-    TicketRef Submit(std::shared_ptr<const int> folder, std::string name);
+    // its result is taken with Take(). Files are hashed in turn, except
+    // those given an `outOfTurnSize`: whenever one of those is at the head
+    // of the queue, the largest of them goes first, so that the last large
+    // file of a folder is not left to one worker while the others wait.
+    TicketRef Submit(std::shared_ptr<const int> folder, std::string name, std::int64_t outOfTurnSize = 0);
     // Waits for the ticket's result. `idle` runs every `idleEvery` while it
     // waits (the run's chance to commit its batch).
     hash::HashResult Take(const TicketRef& ticket, const std::function<void()>& idle,
@@ -43,6 +46,7 @@ public:
 
 private:
     void Work();
+    TicketRef Next();  // with the lock held; the queue is not empty
 
     std::mutex mutex_;
     std::condition_variable queued_;

@@ -33,6 +33,10 @@ constexpr std::int64_t kAheadBytes = 256LL << 20;
 // digests of several large files are made on every core at once; a
 // smaller one is digested from its bytes as they go out, one read only.
 constexpr std::int64_t kHashAlongsideFrom = 1 << 20;
+// A folder of this many files or fewer may hold large ones whose hashing
+// must be spread over the workers: each of its files is looked at for its
+// size, which a folder of many files is spared.
+constexpr std::size_t kLookAtEveryFileUpTo = 64;
 // While the check waits for a digest, the batch still commits on time.
 constexpr auto kIdleEvery = std::chrono::milliseconds(100);
 
@@ -156,7 +160,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
             entry.name = listing.names[next++];
             entry.fullPath = folderText + entry.name;
             entry.folder = open;
-            Prepare(entry);
+            Prepare(entry, listing.names.size() <= kLookAtEveryFileUpTo);
             bytesAhead += entry.queuedBytes;
             ahead.push_back(std::move(entry));
         }
@@ -176,12 +180,12 @@ const std::string& FileCheck::NameIn(const Entry& entry) {
     return *entry.folder == AT_FDCWD ? entry.fullPath : entry.name;
 }
 
-void FileCheck::Prepare(Entry& entry) {
+void FileCheck::Prepare(Entry& entry, bool lookAtPlainFile) {
     // A plain file with a record needs no look here: its worker opens it
     // and sees what it is.
     if (entry.plainFile) {
         entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
-        if (entry.stored) {
+        if (entry.stored && !lookAtPlainFile) {
             ++ctx_.progress.filesFound;
             entry.kind = Entry::Kind::Known;
             entry.queuedBytes = 1;
@@ -202,7 +206,14 @@ void FileCheck::Prepare(Entry& entry) {
     entry.listed = st;
     if (!entry.plainFile) entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
     entry.kind = entry.stored ? Entry::Kind::Known : Entry::Kind::New;
-    if (entry.kind == Entry::Kind::New && (st.st_size < kHashAlongsideFrom || ctx_.pool.Workers() < 2)) return;
+    if (entry.kind == Entry::Kind::Known) {
+        // Most turn out unchanged, read once: one byte in the window, as a
+        // plain file with a record; a large one may be hashed out of turn.
+        entry.queuedBytes = 1;
+        entry.ticket = ctx_.pool.Submit(entry.folder, NameIn(entry), st.st_size >= kHashAlongsideFrom ? st.st_size : 0);
+        return;
+    }
+    if (st.st_size < kHashAlongsideFrom || ctx_.pool.Workers() < 2) return;
     entry.queuedBytes = std::max<std::int64_t>(st.st_size, 1);
     entry.ticket = Submit(entry);
 }

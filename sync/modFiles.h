@@ -68,7 +68,7 @@ public:
 
 private:
     struct Entry;
-    void Prepare(Entry& entry);
+    void Prepare(Entry& entry, bool lookAtPlainFile);
     void Consume(Entry& entry);
     void Send(Entry& entry, const std::string& knownHash);
     static bool Changed(const Entry& entry);  // since it was looked at

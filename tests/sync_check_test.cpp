@@ -28,8 +28,8 @@ public:
                 ftp::ReadTap* tap, bool replacing) override {
         if (beforeUpload) beforeUpload(path);
         std::FILE* f = file ? file : std::fopen(path.c_str(), "rb");
-        char buf[3];  // small reads: the digest is made piece by piece
-        for (std::size_t n; f && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) tap->Read(buf, n);
+        char buf[1 << 16];  // a small read first: the digest is made piece by piece
+        for (std::size_t n, want = 3; f && (n = std::fread(buf, 1, want, f)) > 0; want = sizeof buf) tap->Read(buf, n);
         if (f && !file) std::fclose(f);
         if (!refuse.empty() && path.find(refuse) != std::string::npos) return false;
         sent.push_back((replacing ? "over " : "") + folder + name);
@@ -117,6 +117,26 @@ TEST_F(FileCheckTest, ALargeNewFileIsHashedWhileItIsSentAndRecordedOnlyIfItStaye
     ASSERT_TRUE(Check().CheckFolder(Data()));
     EXPECT_EQ(uploader.sent.size(), 2u);
     EXPECT_EQ(Rows(), (std::vector<std::string>{Row(Data("big"), "big")}));  // "grows" goes again next run
+}
+
+// Known large files are hashed largest first; what they are found to be is
+// still said, sent and recorded in listing order.
+TEST_F(FileCheckTest, KnownLargeFilesHashedOutOfTurnAreCheckedInListingOrder) {
+    const auto write = [&](char base) {
+        for (int i = 0; i < 4; ++i) WriteFile(Data(std::string(1, 'a' + i)), std::string((i + 1) << 20, base + i));
+    };
+    write('a');
+    ASSERT_TRUE(Check().CheckFolder(Data()));
+    write('A');
+    WriteFile(Data("b"), std::string(2 << 20, 'b'));  // as it was
+    uploader.sent.clear();
+    log.Clear();
+    ASSERT_TRUE(Check().CheckFolder(Data()));
+    const std::string folder = Data().substr(1);
+    EXPECT_EQ(uploader.sent, (std::vector<std::string>{"over " + folder + "a", "over " + folder + "c", "over " + folder + "d"}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{Data("a") + " has changed", Data("c") + " has changed",
+                                                     Data("d") + " has changed"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{Row(Data("a"), "a"), Row(Data("b"), "b"), Row(Data("c"), "c"), Row(Data("d"), "d")}));
 }
 
 // Unreadable files and folders go through whole runs in the fault tests.
