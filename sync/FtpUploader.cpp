@@ -46,6 +46,8 @@ bool HoldsControlBytes(const std::string& text) {
     return false;
 }
 
+constexpr std::string_view kTemporaryPrefix = ".tessary-";
+
 // The hidden name a file goes up under before it takes its own: the same
 // for the same name, so what a killed run left is overwritten by the next
 // try; hidden, so never the name of a file that is sent (hidden files are
@@ -53,13 +55,12 @@ bool HoldsControlBytes(const std::string& text) {
 std::string TemporaryName(const std::string& name) {
     hash::Md5Stream md5;
     md5.Update(name.data(), name.size());
-    return ".tessary-" + md5.HexDigest().substr(0, 16);
+    return std::string(kTemporaryPrefix) + md5.HexDigest().substr(0, 16);
 }
 
 bool IsTemporaryName(const std::string& name) {
-    constexpr std::string_view prefix = ".tessary-";
-    if (name.size() != prefix.size() + 16 || !name.starts_with(prefix)) return false;
-    for (std::size_t i = prefix.size(); i < name.size(); ++i)
+    if (name.size() != kTemporaryPrefix.size() + 16 || !name.starts_with(kTemporaryPrefix)) return false;
+    for (std::size_t i = kTemporaryPrefix.size(); i < name.size(); ++i)
         if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
     return true;
 }
@@ -167,14 +168,16 @@ void FtpUploader::SweepFolder(const std::string& remoteFolder) {
     // A folder a URL cannot name holds none: such names go up through the
     // remote directory itself.
     if (HoldsControlBytes(folder)) return;
+    // A lost connection leaves the rest of the sweep to the next run, so a
+    // dead server costs one wait here, not one a folder; the uploads try again.
+    if (sweepStopped_ || gaveUp_ || !connection_) {
+        sweepStopped_ = leftTemporaries_ = true;
+        return;
+    }
     std::vector<std::string> names;
-    if (sweepStopped_ || gaveUp_ || !connection_ ||
-        !ftp::FtpListNames(connection_, folder.empty() ? "." : folder, names)) {
-        // A folder not on the server yet holds nothing. A lost connection
-        // leaves the rest of the sweep to the next run, so a dead server
-        // costs one wait here, not one a folder; the uploads try again.
-        if (sweepStopped_ || gaveUp_ || !connection_ || LostConnection(ftp::GetLastError()))
-            sweepStopped_ = leftTemporaries_ = true;
+    if (!ftp::FtpListNames(connection_, folder.empty() ? "." : folder, names)) {
+        // A folder not on the server yet holds nothing.
+        if (LostConnection(ftp::GetLastError())) sweepStopped_ = leftTemporaries_ = true;
         return;
     }
     for (const std::string& name : names)

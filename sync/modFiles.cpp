@@ -173,7 +173,9 @@ bool FileCheck::CheckFolder(const std::string& folder) {
     return true;
 }
 
-HashPool::TicketRef FileCheck::Submit(const Entry& entry) { return ctx_.pool.Submit(entry.folder, NameIn(entry)); }
+HashPool::TicketRef FileCheck::Submit(const Entry& entry, std::int64_t outOfTurnSize) {
+    return ctx_.pool.Submit(entry.folder, NameIn(entry), outOfTurnSize);
+}
 
 // The entry's name in its open folder, or its whole path without one.
 const std::string& FileCheck::NameIn(const Entry& entry) {
@@ -181,8 +183,8 @@ const std::string& FileCheck::NameIn(const Entry& entry) {
 }
 
 void FileCheck::Prepare(Entry& entry, bool lookAtPlainFile) {
-    // A plain file with a record needs no look here: its worker opens it
-    // and sees what it is.
+    // A plain file with a record in a folder of many needs no look here:
+    // its worker opens it and sees what it is.
     if (entry.plainFile) {
         entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
         if (entry.stored && !lookAtPlainFile) {
@@ -210,7 +212,7 @@ void FileCheck::Prepare(Entry& entry, bool lookAtPlainFile) {
         // Most turn out unchanged, read once: one byte in the window, as a
         // plain file with a record; a large one may be hashed out of turn.
         entry.queuedBytes = 1;
-        entry.ticket = ctx_.pool.Submit(entry.folder, NameIn(entry), st.st_size >= kHashAlongsideFrom ? st.st_size : 0);
+        entry.ticket = Submit(entry, st.st_size >= kHashAlongsideFrom ? st.st_size : 0);
         return;
     }
     if (st.st_size < kHashAlongsideFrom || ctx_.pool.Workers() < 2) return;

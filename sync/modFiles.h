@@ -73,7 +73,7 @@ private:
     void Send(Entry& entry, const std::string& knownHash);
     static bool Changed(const Entry& entry);  // since it was looked at
     static const std::string& NameIn(const Entry& entry);
-    HashPool::TicketRef Submit(const Entry& entry);
+    HashPool::TicketRef Submit(const Entry& entry, std::int64_t outOfTurnSize = 0);
     void PassOverFolder(const std::string& folder, const std::string& reason);
 
     CheckContext ctx_;
