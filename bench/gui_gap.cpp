@@ -6,7 +6,7 @@
 // runs the jobs of APP_FOLDER/information.mdb and prints
 // "gui-gap <longest gap ms> ticks <n> run <seconds>".
 
-#include "shell/Runtime.h"
+#include "base/Runtime.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>

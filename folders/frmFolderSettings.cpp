@@ -1,11 +1,13 @@
 #include "folders/frmFolderSettings.h"
 
-#include "folders/FolderStatements.h"
+#include "folders/FolderSaveCheck.h"
 #include "folders/frmFolders.h"
-#include "shell/EntryID.h"
+#include "base/EntryID.h"
+#include "store/FileRecords.h"
+#include "store/Jobs.h"
 #include "store/Profiles.h"
 #include "shell/MsgBox.h"
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 #include "store/Store.h"
 
 #include <QCheckBox>
@@ -19,10 +21,11 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-// The combo line of the current row of a mySettings result.
+// The combo line of the current row of a mySettings result:
+// "<id> --> <host> User: <user>".
 QString ProfileEntryOf(const store::Recordset& row) {
-    return QString::fromStdString(
-        folders::ProfileEntry(row.Fields("SettingsID"), row.Fields("FTPServer"), row.Fields("FTPUser")));
+    return QString::fromStdString(row.Fields("SettingsID") + " --> " + row.Fields("FTPServer") +
+                                  " User: " + row.Fields("FTPUser"));
 }
 
 }  // namespace
@@ -98,7 +101,7 @@ void frmFolderSettings::ResetToNewJob() {
 void frmFolderSettings::FetchInfo(std::int64_t SyncID) {
     EditID = SyncID;
     try {
-        store::SqlText = folders::SelectFolderStatement(SyncID);
+        store::SqlText = store::SelectJobStatement(SyncID);
         store::Recordset job = store::StoreConnection().Execute(store::SqlText);
         if (job.Eof()) {
             // Deleted from the list after it was filled: edit a new one instead.
@@ -107,7 +110,8 @@ void frmFolderSettings::FetchInfo(std::int64_t SyncID) {
             return;
         }
         txtFolder->setText(QString::fromStdString(job.Fields("Folder")));
-        chkSubDirs->setChecked(folders::SubDirsTicked(job.Fields("SubDirs")));
+        // Only the exact text "YES" ticks the box.
+        chkSubDirs->setChecked(job.Fields("SubDirs") == "YES");
         const std::string settingsId = job.Fields("SettingsID");
 
         // A profile ID that is no number names no profile either.
@@ -149,8 +153,8 @@ void frmFolderSettings::cmdClose_Click() {
             return;
         }
         const std::string profileId = GetEntryID(combo).value_or(std::string());
-        store::SqlText = EditID != 0 ? folders::UpdateFolderStatement(folder, profileId, subDirs, EditID)
-                                     : folders::InsertFolderStatement(folder, profileId, subDirs);
+        store::SqlText = EditID != 0 ? store::UpdateJobStatement(folder, profileId, subDirs, EditID)
+                                     : store::InsertJobStatement(folder, profileId, subDirs);
         LogStatus("Updating Folders Database");
         store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
@@ -176,7 +180,7 @@ void frmFolderSettings::cmdClearFolderInfo_Click() {
         return;
     }
     try {
-        store::SqlText = folders::ClearFolderFilesStatement(folder);
+        store::SqlText = store::ClearFolderFilesStatement(folder);
         store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
         windows::ShowStoreError(e);

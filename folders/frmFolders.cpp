@@ -1,10 +1,8 @@
 #include "folders/frmFolders.h"
 
-#include "folders/DeleteJob.h"
-#include "folders/FolderStatements.h"
+#include "store/Jobs.h"
 #include "folders/frmFolderSettings.h"
-#include "shell/StatusLog.h"
-#include "shell/WindowOpeners.h"
+#include "base/StatusLog.h"
 #include "store/Store.h"
 
 #include <QListWidget>
@@ -20,18 +18,16 @@ frmFolders::frmFolders()
 
 void frmFolders::ShowWindow() { Show(); }
 
-void windows::ShowFolderList() { frmFolders::ShowWindow(); }
-
 void frmFolders::Form_Load() { FillList(); }
 
 void frmFolders::FillList() {
     try {
-        store::SqlText = folders::ListFoldersStatement();
+        store::SqlText = store::ListJobsStatement();
         store::Recordset rs = store::StoreConnection().Execute(store::SqlText);
         LogStatus("Listing Settings in Folders Screen");
         for (; !rs.Eof(); rs.MoveNext()) {
             lstServers->addItem(
-                QString::fromStdString(folders::FolderListEntry(rs.Fields("SyncID"), rs.Fields("Folder"))));
+                QString::fromStdString(rs.Fields("SyncID") + " --> Folder: " + rs.Fields("Folder")));
         }
     } catch (const store::StoreError& e) {
         windows::ShowStoreError(e);
@@ -42,6 +38,6 @@ void frmFolders::cmdAdd_Click() { frmFolderSettings::ShowWindow(); }
 
 void frmFolders::OpenInEditor(std::int64_t id) { frmFolderSettings::ShowWindow().FetchInfo(id); }
 
-void frmFolders::DeleteRecord(std::int64_t id) { folders::DeleteJobWithRecords(store::StoreConnection(), id); }
+void frmFolders::DeleteRecord(std::int64_t id) { store::DeleteJobWithRecords(store::StoreConnection(), id); }
 
 void frmFolders::Unloading() { Release(this); }

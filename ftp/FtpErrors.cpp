@@ -1,7 +1,7 @@
 #include "ftp/FtpErrors.h"
 
 #include "ftp/modFTP.h"
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 
 #include <utility>
 

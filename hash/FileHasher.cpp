@@ -1,6 +1,6 @@
 #include "hash/FileHasher.h"
 
-#include "shell/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <openssl/evp.h>
 
@@ -78,7 +78,7 @@ HashResult HashAt(int folderFd, const std::string& path, bool listedAsFile) {
 
     // O_NONBLOCK: should the name have become a FIFO since the stat, opening
     // it must not wait for a writer.
-    shell::UniqueFd fd(::openat(folderFd, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    base::UniqueFd fd(::openat(folderFd, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) {
         const int err = errno;
         return IsDanglingLink(folderFd, path, err) ? HashResult{} : Unreadable(std::strerror(err));

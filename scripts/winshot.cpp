@@ -6,7 +6,7 @@
 #include "folders/frmFolders.h"
 #include "servers/frmServerSettings.h"
 #include "servers/frmServers.h"
-#include "shell/Runtime.h"
+#include "base/Runtime.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "ftp/modFTP.h"
 #include "servers/frmServers.h"
 #include "shell/MsgBox.h"
-#include "shell/Runtime.h"
-#include "shell/StatusLog.h"
+#include "base/Runtime.h"
+#include "base/StatusLog.h"
 #include "store/Store.h"
 
 #include <QCloseEvent>
@@ -105,7 +105,7 @@ void frmServerSettings::FetchInfo(std::int64_t SettingsID) {
             MsgBox(QStringLiteral("This server profile no longer exists; it may have been deleted."));
             return;
         }
-        const servers::ServerProfile p = store::ReadServerProfile(rs);
+        const store::ServerProfile p = store::ReadServerProfile(rs);
         txtServer->setText(QString::fromStdString(p.server));
         txtPort->setText(QString::fromStdString(p.port));
         txtUsername->setText(QString::fromStdString(p.user));
@@ -119,7 +119,7 @@ void frmServerSettings::FetchInfo(std::int64_t SettingsID) {
     }
 }
 
-servers::ServerProfile frmServerSettings::TypedProfile() const {
+store::ServerProfile frmServerSettings::TypedProfile() const {
     return {txtServer->text().toStdString(),   txtPort->text().toStdString(),
             txtUsername->text().toStdString(), txtPassword->text().toStdString(),
             txtFolder->text().toStdString(),   txtNotes->toPlainText().toStdString()};
@@ -130,9 +130,9 @@ void frmServerSettings::cmdClose_Click() {
         MsgBox(QStringLiteral("Please enter a port as a number"), vbOKOnly);
         return;
     }
-    const servers::ServerProfile profile = TypedProfile();
-    store::SqlText = EditID != 0 ? servers::UpdateServerStatement(profile, EditID)
-                                 : servers::InsertServerStatement(profile);
+    const store::ServerProfile profile = TypedProfile();
+    store::SqlText = EditID != 0 ? store::UpdateServerStatement(profile, EditID)
+                                 : store::InsertServerStatement(profile);
     LogStatus("Updating Servers Database");
     try {
         store::StoreConnection().Execute(store::SqlText);

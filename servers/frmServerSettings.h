@@ -3,7 +3,7 @@
 // against the server. The test has its own internet session and its own
 // connection: a job that is running keeps its connection untouched.
 
-#include "servers/ServerStatements.h"
+#include "store/Profiles.h"
 #include "shell/WindowSupport.h"
 
 #include <QWidget>
@@ -66,7 +66,7 @@ private:
     void Form_Unload();
     void RunConnectionTest();
     void ResetToNewProfile();
-    servers::ServerProfile TypedProfile() const;
+    store::ServerProfile TypedProfile() const;
 
     struct SessionCloser {
         void operator()(ftp::InternetSession* session) const;

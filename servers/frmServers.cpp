@@ -1,12 +1,20 @@
 #include "servers/frmServers.h"
 
-#include "servers/ServerStatements.h"
+#include "store/Profiles.h"
 #include "servers/frmServerSettings.h"
-#include "shell/StatusLog.h"
-#include "shell/WindowOpeners.h"
+#include "base/StatusLog.h"
 #include "store/Store.h"
 
 #include <QListWidget>
+
+namespace {
+
+// "<id> --> Server: <host> User: <user>"
+std::string ServerListEntry(const std::string& id, const std::string& host, const std::string& user) {
+    return id + " --> Server: " + host + " User: " + user;
+}
+
+}  // namespace
 
 frmServers::frmServers()
     : ListWindow({QStringLiteral("frmServers"), QStringLiteral("myServers"), 3915, QStringLiteral("&Add Server"),
@@ -15,8 +23,6 @@ frmServers::frmServers()
 }
 
 void frmServers::ShowWindow() { Show(); }
-
-void windows::ShowServerList() { frmServers::ShowWindow(); }
 
 void frmServers::Form_Load() { FillList(); }
 
@@ -27,7 +33,7 @@ void frmServers::FillList() {
         LogStatus("Listing Settings in Servers Screen");
         for (; !rs.Eof(); rs.MoveNext()) {
             lstServers->addItem(QString::fromStdString(
-                servers::ServerListEntry(rs.Fields("SettingsID"), rs.Fields("FTPServer"), rs.Fields("FTPUser"))));
+                ServerListEntry(rs.Fields("SettingsID"), rs.Fields("FTPServer"), rs.Fields("FTPUser"))));
         }
     } catch (const store::StoreError& e) {
         windows::ShowStoreError(e);
@@ -42,7 +48,7 @@ void frmServers::cmdAdd_Click() {
 void frmServers::OpenInEditor(std::int64_t id) { frmServerSettings::ShowWindow().FetchInfo(id); }
 
 void frmServers::DeleteRecord(std::int64_t id) {
-    store::SqlText = servers::DeleteServerStatement(id);
+    store::SqlText = store::DeleteServerStatement(id);
     store::StoreConnection().Execute(store::SqlText);
 }
 

@@ -1,6 +1,6 @@
 #include "shell/ListWindow.h"
 
-#include "shell/EntryID.h"
+#include "base/EntryID.h"
 #include "shell/WindowSupport.h"
 #include "store/Store.h"
 

@@ -1,6 +1,6 @@
 #include "shell/MsgBox.h"
 
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 
 #include <QApplication>
 #include <QMessageBox>

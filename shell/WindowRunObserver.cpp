@@ -1,6 +1,6 @@
 #include "shell/WindowRunObserver.h"
 
-#include "ftp/frmFTP.h"
+#include "shell/frmFTP.h"
 
 #include <QMetaObject>
 #include <QTimer>

@@ -1,16 +1,16 @@
 #include "shell/frmMain.h"
 
-#include "ftp/frmFTP.h"
+#include "shell/frmFTP.h"
 #include "shell/WindowSupport.h"
 #include "shell/AppIcon.h"
 #include "shell/MsgBox.h"
-#include "shell/StartUp.h"
-#include "shell/Runtime.h"
-#include "shell/StatusLog.h"
-#include "shell/TerminalProgress.h"
+#include "app/StartUp.h"
+#include "base/Runtime.h"
+#include "base/StatusLog.h"
+#include "app/TerminalProgress.h"
 #include "shell/Twips.h"
-#include "shell/WindowOpeners.h"
 #include "shell/WindowRunObserver.h"
+#include "store/FileRecords.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
@@ -36,7 +36,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 }  // namespace
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+frmMain::frmMain(ListOpeners openers, QWidget* parent) : QMainWindow(parent), openers_(std::move(openers)) {
     g_main = this;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Tessary - v. 0.8"));
@@ -101,9 +101,9 @@ void frmMain::BuildMenus() {
 
 void frmMain::Form_Load() {
     SyncOnStart = runtime::HasSyncSwitch(runtime::Command());
-    if (const auto problem = shell::LoadSettings()) {
+    if (const auto problem = app::LoadSettings()) {
         MsgBox(QStringLiteral("An error occured while attempting to open settings"), vbCritical, QStringLiteral("EEK"));
-        shell::ReportSettingsFailure(*problem);
+        app::ReportSettingsFailure(*problem);
     }
     if (SyncOnStart) cmdSyncNow_Click();  // ends the program when it is over
 }
@@ -184,9 +184,13 @@ void frmMain::Form_Unload() {
 
 void frmMain::cmdExit_Click() { Form_Unload(); }
 
-void frmMain::cmdSites_Click() { windows::ShowServerList(); }
+void frmMain::cmdSites_Click() {
+    if (openers_.servers) openers_.servers();
+}
 
-void frmMain::cmdFoldersList_Click() { windows::ShowFolderList(); }
+void frmMain::cmdFoldersList_Click() {
+    if (openers_.folders) openers_.folders();
+}
 
 void frmMain::cmdSyncNow_Click() {
     if (runThread_.joinable()) {
@@ -196,7 +200,7 @@ void frmMain::cmdSyncNow_Click() {
     // The run works on a thread of its own, so the windows stay with the
     // user; it shows itself through the observer's queued calls.
     runObserver_ = std::make_unique<WindowRunObserver>(this);
-    if (shell::TerminalProgress* terminal = SyncOnStart ? shell::TerminalProgressForUnattendedRun() : nullptr)
+    if (app::TerminalProgress* terminal = SyncOnStart ? app::TerminalProgressForUnattendedRun() : nullptr)
         runObserver_->onProgress = [terminal](const syncrun::Progress& p) { terminal->Update(p); };
     runThread_ = std::thread([this, observer = runObserver_.get(), store = syncrun::CurrentStore()] {
         syncrun::FtpUploader uploader(*observer);
@@ -210,7 +214,7 @@ void frmMain::RunFinished(const syncrun::RunOutcome& outcome) {
     ShowQueuedLines();
     runObserver_.reset();
     if (SyncOnStart) {
-        if (shell::TerminalProgress* terminal = shell::TerminalProgressForUnattendedRun()) terminal->Finish();
+        if (app::TerminalProgress* terminal = app::TerminalProgressForUnattendedRun()) terminal->Finish();
         exitStatus_ = outcome.clean ? 0 : 1;
         cmdExit_Click();
     }
@@ -229,7 +233,7 @@ void frmMain::mnuForceClear_Click() {
         return;
     }
     try {
-        store::SqlText = "delete from myfiles";
+        store::SqlText = store::ClearAllFilesStatement();
         store::StoreRecordset = store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
         windows::ShowStoreError(e);

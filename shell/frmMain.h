@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -18,7 +19,12 @@ class WindowRunObserver;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    // The list windows the File menu opens. They are built on the shell,
+    // so the program that has them all hands them in.
+    struct ListOpeners {
+        std::function<void()> servers, folders;
+    };
+    explicit frmMain(ListOpeners openers = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // The one main window, or nullptr before it is created.
@@ -71,6 +77,7 @@ private:
     int AppendLine(const QString& text);
     void RunFinished(const syncrun::RunOutcome& outcome);
 
+    ListOpeners openers_;
     int exitStatus_ = 0;  // what an unattended run ends the process with
     std::thread runThread_;
     std::unique_ptr<WindowRunObserver> runObserver_;

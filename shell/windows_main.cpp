@@ -2,12 +2,14 @@
 // main.cpp) whenever windows may be seen. "/SYNC" anywhere on the command
 // line runs every folder job unattended and ends the program.
 
-#include "shell/Display.h"
+#include "app/Display.h"
 #include "shell/MsgBox.h"
-#include "shell/Runtime.h"
-#include "shell/StartUp.h"
-#include "shell/StatusLog.h"
-#include "shell/UniqueFd.h"
+#include "base/Runtime.h"
+#include "app/StartUp.h"
+#include "base/StatusLog.h"
+#include "base/UniqueFd.h"
+#include "folders/frmFolders.h"
+#include "servers/frmServers.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -43,12 +45,12 @@ void KeepQtQuiet(QtMsgType type, const QMessageLogContext& context, const QStrin
 // user, a missing cookie), and Qt then aborts. So a child process opens the
 // window system first; only its success lets the run use the display.
 bool WindowSystemOpensInAChild(char* program) {
-    shell::UniqueFd ready, opened;
-    if (!shell::MakePipe(ready, opened)) return false;
+    base::UniqueFd ready, opened;
+    if (!base::MakePipe(ready, opened)) return false;
     const pid_t pid = ::fork();
     if (pid < 0) return false;
     if (pid == 0) {
-        const shell::UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+        const base::UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
         ::dup2(null.get(), STDOUT_FILENO);
         ::dup2(null.get(), STDERR_FILENO);
         ::unsetenv("SESSION_MANAGER");  // a short-lived child is no session client
@@ -90,7 +92,7 @@ int main(int argc, char** argv) {
         const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
         const bool needsAServer = platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
         if (!display::WindowsCanBeSeen() || (needsAServer && !WindowSystemOpensInAChild(argv[0])))
-            return shell::RunUnattendedWithoutWindows();
+            return app::RunUnattendedWithoutWindows();
         g_qtHandler = qInstallMessageHandler(KeepQtQuiet);
     }
 
@@ -100,7 +102,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tessary"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tessary"));
 
-    frmMain main;
+    frmMain main({&frmServers::ShowWindow, &frmFolders::ShowWindow});
     main.Form_Load();
     // An unattended run ends the program when it is over: its main window
     // never comes up (the run's transfer windows do).

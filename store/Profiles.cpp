@@ -10,6 +10,23 @@ std::string SelectServerStatement(std::int64_t settingsId) {
     return "select * from mySettings where SettingsID = " + std::to_string(settingsId);
 }
 
+std::string InsertServerStatement(const ServerProfile& p) {
+    return "insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) "
+           "values(" + Quoted(p.server) + ", " + Quoted(p.port) + ", " + Quoted(p.user) + ", " + Quoted(p.password) +
+           ", " + Quoted(p.directory) + ", " + Quoted(p.notes) + ")";
+}
+
+std::string UpdateServerStatement(const ServerProfile& p, std::int64_t settingsId) {
+    return "Update mySettings set FTPServer = " + Quoted(p.server) + ", FTPPort = " + Quoted(p.port) +
+           ", FTPUser = " + Quoted(p.user) + ", FTPPassword = " + Quoted(p.password) +
+           ", FTPDirectory = " + Quoted(p.directory) + ", FTPNotes = " + Quoted(p.notes) +
+           " where SettingsID = " + std::to_string(settingsId);
+}
+
+std::string DeleteServerStatement(std::int64_t settingsId) {
+    return "delete from mySettings where SettingsID = " + std::to_string(settingsId);
+}
+
 ServerProfile ReadServerProfile(const Recordset& row) {
     ServerProfile p;
     p.server = row.Fields("FTPServer");

@@ -1,6 +1,7 @@
 #pragma once
-// Server profiles as every part of the program reads them: the row of
-// mySettings and the statements that select it.
+// Server profiles, table mySettings: the row as every part of the program
+// reads it, and every statement that reads or writes one. Text values go
+// in with each "'" doubled, so any text is stored exactly as typed.
 
 #include <cstdint>
 #include <string>
@@ -24,6 +25,9 @@ struct ServerProfile {
 // "select * from mySettings"
 std::string ListServersStatement();
 std::string SelectServerStatement(std::int64_t settingsId);
+std::string InsertServerStatement(const ServerProfile& profile);
+std::string UpdateServerStatement(const ServerProfile& profile, std::int64_t settingsId);
+std::string DeleteServerStatement(std::int64_t settingsId);
 
 // The current row of a mySettings result.
 ServerProfile ReadServerProfile(const Recordset& row);

@@ -4,7 +4,7 @@
 #include "ftp/FtpPaths.h"
 #include "hash/FileHasher.h"
 #include "ftp/modFTP.h"
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 
 #include <cctype>
 #include <string_view>
@@ -76,7 +76,7 @@ void FtpUploader::Disconnect() {
     connection_ = nullptr;
 }
 
-bool FtpUploader::Connect(const Job& job) {
+bool FtpUploader::Connect(const store::Job& job) {
     Disconnect();
     gaveUp_ = false;
     leftTemporaries_ = false;

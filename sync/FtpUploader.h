@@ -27,7 +27,7 @@ public:
     FtpUploader(const FtpUploader&) = delete;
     FtpUploader& operator=(const FtpUploader&) = delete;
 
-    bool Connect(const Job& job) override;
+    bool Connect(const store::Job& job) override;
     bool Upload(std::FILE* file, const std::string& localPath, const std::string& name,
                 const std::string& remoteFolder, ftp::ReadTap* tap, bool replacing) override;
     // The same for a file named by its path (opened here).

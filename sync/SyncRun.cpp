@@ -1,24 +1,21 @@
 #include "sync/SyncRun.h"
 
 #include "ftp/modFTP.h"
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 #include "store/Store.h"
-#include "sync/FileRecords.h"
+#include "store/FileRecords.h"
+#include "store/Jobs.h"
+#include "store/RunLock.h"
 #include "sync/HashPool.h"
 #include "sync/modFiles.h"
 
 #include <cerrno>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 std::atomic<std::int64_t> CurrentSyncID{0};
 
@@ -35,58 +32,12 @@ public:
     RunningFlag& operator=(const RunningFlag&) = delete;
 };
 
-// The descriptor a store's run lock is taken on, opened once and never
-// closed: closing any descriptor of the store file would drop the record
-// locks SQLite holds on it for every connection of this process (the
-// windows' among them).
-int StoreLockDescriptor(const std::string& file) {
-    static std::mutex mutex;
-    static std::map<std::string, int> opened;
-    const std::lock_guard lock(mutex);
-    if (const auto it = opened.find(file); it != opened.end()) return it->second;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) opened.emplace(file, fd);
-    return fd;
-}
-
-// One run at a time on a store, across processes (a cron run and the
-// window's Sync, Now): a lock on the store file itself, held for the run.
-// It is a flock(), which SQLite's own record locks never see.
-class StoreRunLock {
-public:
-    explicit StoreRunLock(const std::string& file) : fd_(StoreLockDescriptor(file)) {
-        held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
-    }
-    ~StoreRunLock() {
-        if (held_) ::flock(fd_, LOCK_UN);
-    }
-    StoreRunLock(const StoreRunLock&) = delete;
-    StoreRunLock& operator=(const StoreRunLock&) = delete;
-    // False only when another run holds it; a store that cannot be opened
-    // fails on its own a moment later, with the store's message.
-    bool Taken() const { return fd_ < 0 || held_; }
-
-private:
-    int fd_;
-    bool held_ = false;
-};
-
 // Why the job's folder cannot be walked at all, if it cannot.
 std::optional<std::string> FolderProblem(const std::string& folder) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return std::string(std::strerror(errno));
     if (!S_ISDIR(st.st_mode)) return std::string(std::strerror(ENOTDIR));
     return std::nullopt;
-}
-
-// A job deleted during the run (its records were deleted with it) must not
-// keep the records the run wrote after that.
-void ForgetRecordsOfDeletedJob(store::Connection& store, std::int64_t syncId) {
-    const std::string id = std::to_string(syncId);
-    if (store.Execute("select SyncID from Tessary where SyncID = " + id).Eof()) {
-        store.Execute("delete from myFiles where SyncID = " + id);
-        store.Execute("delete from myUnfinished where SyncID = " + id);
-    }
 }
 
 // The run's own connection to the store the program has open: the windows
@@ -99,7 +50,7 @@ void OpenRunStore(store::Connection& runStore, const RunStore& store) {
 
 // One connected job: its folder, or its whole tree. False when something
 // in it was passed over or not sent.
-bool CheckJob(const CheckContext& context, const Job& job, RunOutcome& outcome) {
+bool CheckJob(const CheckContext& context, const store::Job& job, RunOutcome& outcome) {
     if (const auto problem = FolderProblem(job.folder)) {
         LogStatus(CouldNotRead(job.folder, *problem));
         return false;
@@ -145,13 +96,13 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& st
     try {
         store::Connection runStore;
         OpenRunStore(runStore, store);
-        const StoreRunLock runLock(runStore.DataSource());
+        const store::RunLock runLock(runStore.DataSource());
         if (!runLock.Taken()) {
             LogStatus("A sync is already running.");
             return outcome;
         }
-        const std::vector<Job> jobs = ReadJobs(runStore);
-        FileRecords records(runStore);
+        const std::vector<store::Job> jobs = ReadJobs(runStore);
+        store::FileRecords records(runStore);
         HashPool pool;
         Progress progress;
         // Uploads run on this thread: the batch commits on time during long ones.
@@ -160,7 +111,7 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& st
             ~YieldReset() { ftp::SetTransferYield(nullptr); }
         } yieldReset;
 
-        for (const Job& job : jobs) {
+        for (const store::Job& job : jobs) {
             ++outcome.jobs;
             CurrentSyncID = job.syncId;
             observer.JobStarted();
@@ -183,7 +134,7 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& st
             records.Commit();
             inJob = false;
             EndJob(observer, uploader);
-            ForgetRecordsOfDeletedJob(runStore, job.syncId);
+            store::ForgetRecordsOfDeletedJob(runStore, job.syncId);
         }
     } catch (const store::StoreError& e) {
         // The program stays up; the job at hand is closed like any other.

@@ -2,7 +2,7 @@
 // Where a sync run sends its files: one connection per job, any number of
 // uploads over it, and its closing.
 
-#include "sync/Job.h"
+#include "store/Jobs.h"
 
 #include <cstdio>
 #include <string>
@@ -18,7 +18,7 @@ public:
     virtual ~Uploader() = default;
     // Connects for the job and changes to its profile's remote directory;
     // false (with the lines that say why) when any of it failed.
-    virtual bool Connect(const Job& job) = 0;
+    virtual bool Connect(const store::Job& job) = 0;
     // Sends the local file as remoteFolder + name below the remote
     // directory: from `file` when the caller has it open, else opened from
     // localPath. `tap` sees every byte read. `replacing`: a copy sent

@@ -2,7 +2,7 @@
 
 #include "ftp/CurlHandles.h"
 #include "ftp/modFTP.h"
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 #include "sync/FolderListing.h"
 
 #include <QDate>
@@ -126,7 +126,7 @@ struct FileCheck::Entry {
     std::string fullPath;
     Kind kind = Kind::Skip;
     std::string reason;  // why an Unreadable entry could not be read
-    std::optional<StoredFile> stored;
+    std::optional<store::StoredFile> stored;
     HashPool::TicketRef ticket;
     bool plainFile = false;        // the listing says so: no look needed to know
     std::int64_t queuedBytes = 0;  // bytes its hashing reads ahead
@@ -313,7 +313,7 @@ bool FileCheck::Changed(const Entry& entry) {
            now.st_mtim.tv_nsec != entry.listed.st_mtim.tv_nsec || now.st_ino != entry.listed.st_ino;
 }
 
-void FileCheck::UpdateFileRecord(const std::optional<StoredFile>& stored, const std::string& fullPath,
+void FileCheck::UpdateFileRecord(const std::optional<store::StoredFile>& stored, const std::string& fullPath,
                                  const std::string& date, const std::string& hash, const std::string& name) {
     if (stored)
         ctx_.records.UpdateHash(stored->fileId, hash);

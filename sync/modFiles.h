@@ -6,7 +6,7 @@
 // once, their digest made from the bytes as they go out (or, for large
 // ones, on a worker at the same time).
 
-#include "sync/FileRecords.h"
+#include "store/FileRecords.h"
 #include "sync/HashPool.h"
 #include "sync/Progress.h"
 #include "sync/RemotePath.h"
@@ -35,7 +35,7 @@ struct CheckTally {
 // the whole run.
 struct CheckContext {
     std::int64_t syncId = 0;
-    FileRecords& records;
+    store::FileRecords& records;
     HashPool& pool;
     Uploader& uploader;
     RunObserver& observer;
@@ -61,7 +61,7 @@ public:
 
     // Records a file that has just been sent: a new one (no stored record)
     // gets a record with all six columns, a changed one its new FileHash.
-    void UpdateFileRecord(const std::optional<StoredFile>& stored, const std::string& fullPath,
+    void UpdateFileRecord(const std::optional<store::StoredFile>& stored, const std::string& fullPath,
                           const std::string& date, const std::string& hash, const std::string& name);
 
     const CheckTally& Tally() const { return tally_; }

@@ -2,7 +2,7 @@
 // drop or restart; odd entries and names in the job's folder; a huge sparse
 // file; a broken store; a second run; a process killed in the middle.
 
-#include "shell/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "tests/support/RunFixture.h"
 
 #include <sqlite3.h>
@@ -191,7 +191,7 @@ TEST_F(Faults, EntriesThatAreNotFilesArePassedOverAndUnreadableOnesAreNamed) {
     WriteFile(Data("closed/c.txt"), "c");
     WriteFile(dir / "elsewhere.txt", "linked");
     ASSERT_EQ(::mkfifo(Data("fifo").c_str(), 0600), 0);
-    const shell::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const base::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     Data("socket").copy(address.sun_path, sizeof address.sun_path - 1);

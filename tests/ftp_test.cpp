@@ -5,10 +5,10 @@
 
 #include "ftp/FtpPaths.h"
 #include "ftp/modFTP.h"
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
-#include "sync/Job.h"
+#include "store/Jobs.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
@@ -194,9 +194,9 @@ protected:
         store::StoreConnection().Close();
         FtpClient::TearDown();
     }
-    syncrun::Job Job(const std::string& password = "secret", const std::string& directory = "/backup") {
+    store::Job Job(const std::string& password = "secret", const std::string& directory = "/backup") {
         const auto profile = testsupport::AddProfile(server_->port(), password, directory);
-        return syncrun::ReadJob(store::StoreConnection(), testsupport::AddJob("/home/anna", profile));
+        return store::ReadJob(store::StoreConnection(), testsupport::AddJob("/home/anna", profile));
     }
     std::string Local(const std::string& name) {  // below the job's folder
         testsupport::WriteFile(tmp_ / ("home/anna/" + name), "content of " + name);
@@ -248,9 +248,9 @@ TEST_F(Uploads, JobsThatCannotConnectAndFilesThatCannotGoSayWhy) {
     const auto orphan = testsupport::AddJob("/x", 999);
     db.Execute("insert into Tessary (Folder, SettingsID) values ('/y', NULL)");
     const auto unset = db.LastInsertId();
-    const auto read = [&](std::int64_t id) { return syncrun::ReadJob(db, id); };
+    const auto read = [&](std::int64_t id) { return store::ReadJob(db, id); };
     const std::string refusal = "error code: 12003 Message: The server refused the request.\n";
-    const std::pair<syncrun::Job, Lines> cases[] = {
+    const std::pair<store::Job, Lines> cases[] = {
         {Job("Wr0ng-Pa55"), {"FTP Info: InternetConnect " + refusal, "Extended Info: 530 Authentication failed."}},
         {Job("secret", "/nowhere"),
          {"FTP Info: FtpSetCurrentDirectory " + refusal, "Extended Info: 550 No such file or directory."}},

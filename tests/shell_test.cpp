@@ -1,10 +1,10 @@
 // The main window over a real store: the start-up lines and the failed start-up, the status log's
 // limit, a sync on its own thread, shutdown and the menus; and the transfer window on top while connected.
 
-#include "ftp/frmFTP.h"
-#include "ftp/modAlwaysOnTop.h"
-#include "shell/Runtime.h"
-#include "shell/StatusLog.h"
+#include "shell/frmFTP.h"
+#include "shell/modAlwaysOnTop.h"
+#include "base/Runtime.h"
+#include "base/StatusLog.h"
 #include "shell/frmMain.h"
 #include "tests/support/FtpServer.h"
 #include "tests/win_fixture.h"
@@ -114,7 +114,7 @@ TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
 }
 
 TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
-    frmMain main;
+    frmMain main({&frmServers::ShowWindow, &frmFolders::ShowWindow});
     main.Form_Load();
     EXPECT_THROW(main.cmdExit_Click(), Ended);
     main.show();

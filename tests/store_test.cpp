@@ -1,8 +1,8 @@
 // The store over real SQLite files (opening, creating, reading columns, keys, refusals), entry IDs, and
 // the runtime's /SYNC switch, command line and numeric test.
 
-#include "shell/EntryID.h"
-#include "shell/Runtime.h"
+#include "base/EntryID.h"
+#include "base/Runtime.h"
 #include "store/CreateStore.h"
 #include "store/Store.h"
 #include "tests/support/TempDir.h"

@@ -23,7 +23,7 @@ namespace {
 // and refuses files whose path holds `refuse`.
 class RecordingUploader : public syncrun::Uploader {
 public:
-    bool Connect(const syncrun::Job&) override { return true; }
+    bool Connect(const store::Job&) override { return true; }
     bool Upload(std::FILE* file, const std::string& path, const std::string& name, const std::string& folder,
                 ftp::ReadTap* tap, bool replacing) override {
         if (beforeUpload) beforeUpload(path);
@@ -70,7 +70,7 @@ protected:
 
     TempDir dir;
     LineRecorder log;
-    std::optional<syncrun::FileRecords> records;
+    std::optional<store::FileRecords> records;
     syncrun::HashPool pool{2};
     RecordingUploader uploader;
     syncrun::RunObserver observer;

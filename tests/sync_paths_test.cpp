@@ -2,7 +2,7 @@
 
 #include "ftp/FtpErrors.h"
 #include "ftp/modFTP.h"
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 #include "sync/RemotePath.h"
 #include "tests/support/Fixtures.h"
 

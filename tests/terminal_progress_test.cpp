@@ -1,9 +1,9 @@
 // The progress line of an unattended run on a real pseudo-terminal: what is drawn, how often, and that
 // echoed status lines stay whole. That nothing is drawn without a terminal is the unattended test's.
 
-#include "shell/StatusLog.h"
-#include "shell/TerminalProgress.h"
-#include "shell/UniqueFd.h"
+#include "base/StatusLog.h"
+#include "app/TerminalProgress.h"
+#include "base/UniqueFd.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 namespace {
 
-using shell::TerminalProgress;
+using app::TerminalProgress;
 const std::string kErase = "\r\x1b[K";
 
 // What the terminal shows until `until` appears or the other side is gone (EIO).
@@ -37,7 +37,7 @@ TEST(TerminalProgress, RedrawsOnOneLineAFewTimesASecondAndEndsWithTheFullCounts)
     EXPECT_EQ(TerminalProgress::Line({40, 12, 3, 1536}, 2048),
               "Checked 12 of 40 files, sent 3 files (1.5 KiB), 2.0 KiB/s");
     EXPECT_EQ(TerminalProgress::Bytes(3.0 * 1024 * 1024 * 1024), "3.0 GiB");
-    shell::UniqueFd master, slave;
+    base::UniqueFd master, slave;
     ASSERT_EQ(::openpty(master.put(), slave.put(), nullptr, nullptr, nullptr), 0);
     TerminalProgress progress(slave.get());
     ASSERT_TRUE(progress.Active());
@@ -58,11 +58,11 @@ TEST(TerminalProgress, RedrawsOnOneLineAFewTimesASecondAndEndsWithTheFullCounts)
 // hand: however the updates fall against the redraw interval, each status line
 // starts on an erased line and the progress line is drawn again after it.
 TEST(TerminalProgress, EchoedStatusLinesOnTheSameTerminalStayWhole) {
-    shell::UniqueFd master;
+    base::UniqueFd master;
     const pid_t pid = ::forkpty(master.put(), nullptr, nullptr, nullptr);
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        TerminalProgress* progress = shell::TerminalProgressForUnattendedRun();
+        TerminalProgress* progress = app::TerminalProgressForUnattendedRun();
         if (!progress) ::_exit(3);
         statuslog::SetEcho(true);
         progress->Update({2, 0, 0, 0});

@@ -1,8 +1,8 @@
 // The built program without a usable display: the one line and exit 1 for the windows, a quiet
 // headless run for /SYNC with its progress only on a terminal, and a missing store that ends the run.
 
-#include "shell/Display.h"
-#include "shell/UniqueFd.h"
+#include "app/Display.h"
+#include "base/UniqueFd.h"
 #include "store/Store.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
@@ -30,8 +30,8 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 // A real X server while the object lives; `display` stays empty when none came up.
 struct Xvfb {
     explicit Xvfb(std::vector<std::string> args = {}) {
-        shell::UniqueFd ready, readyWrite;
-        if (!shell::MakePipe(ready, readyWrite)) return;
+        base::UniqueFd ready, readyWrite;
+        if (!base::MakePipe(ready, readyWrite)) return;
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_adddup2(&fa, readyWrite.get(), 3);  // the display number comes here
@@ -95,7 +95,7 @@ TEST_F(Program, StaleDisplaySyncRunsHeadlessWithProgressOnlyOnATerminal) {
     testsupport::AddJob(dir / "data", testsupport::AddProfile(server.port(), "secret", "/"), "NO");
     store::StoreConnection().Close();
 
-    shell::UniqueFd master, slave;
+    base::UniqueFd master, slave;
     ASSERT_EQ(::openpty(master.put(), slave.put(), nullptr, nullptr, nullptr), 0);
     const auto onTerminal = Run(With(kStale), {"/SYNC"}, slave.get());
     slave.reset();

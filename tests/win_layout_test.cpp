@@ -1,7 +1,7 @@
 // The list, editor and transfer windows as laid out: captions, client sizes, fixed borders, owners, tab
 // order, and every control by name with its caption and place (twips at 15 a pixel).
 
-#include "ftp/frmFTP.h"
+#include "shell/frmFTP.h"
 #include "shell/Twips.h"
 #include "tests/win_fixture.h"
 

@@ -1,6 +1,6 @@
 #include "tests/support/Fixtures.h"
 
-#include "shell/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "store/Store.h"
 
 #include <csignal>
@@ -106,8 +106,8 @@ ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>&
                          const std::vector<std::string>& env, std::chrono::seconds limit,
                          const std::function<bool(const std::string& out)>& killWhen, int stderrFd) {
     ProgramResult r;
-    shell::UniqueFd outRead, outWrite, errRead, errWrite;
-    if (!shell::MakePipe(outRead, outWrite) || !shell::MakePipe(errRead, errWrite)) return r;
+    base::UniqueFd outRead, outWrite, errRead, errWrite;
+    if (!base::MakePipe(outRead, outWrite) || !base::MakePipe(errRead, errWrite)) return r;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
@@ -127,7 +127,7 @@ ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>&
     errWrite.reset();
     if (rc != 0) return r;
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    shell::UniqueFd* ends[2] = {&outRead, &errRead};
+    base::UniqueFd* ends[2] = {&outRead, &errRead};
     std::string* sinks[2] = {&r.out, &r.err};
     bool killed = false;
     const auto kill = [&] { killed = killed || ::kill(pid, SIGKILL) == 0; };

@@ -3,7 +3,7 @@
 // needs for a run, the local and remote trees to compare, and a child
 // process with its output and exit status.
 
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "shell/EntryID.h"
+#include "base/EntryID.h"
 
 #include <charconv>
 

@@ -1,15 +1,16 @@
-#include "shell/StartUp.h"
+#include "app/StartUp.h"
 
-#include "shell/Runtime.h"
-#include "shell/StatusLog.h"
-#include "shell/TerminalProgress.h"
+#include "base/Runtime.h"
+#include "base/StatusLog.h"
+#include "app/TerminalProgress.h"
+#include "store/Jobs.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
 
 #include <exception>
 
-namespace shell {
+namespace app {
 namespace {
 
 class TerminalObserver : public syncrun::RunObserver {
@@ -34,7 +35,7 @@ std::optional<std::string> LoadSettings() {
         ::LogStatus("Setting Database Connection String");
         conn.Open();
         ::LogStatus("Opened Database");
-        store::SqlText = "select * from Tessary";
+        store::SqlText = store::ListJobsStatement();
         store::StoreRecordset = conn.Execute(store::SqlText);
         ::LogStatus("Run Query on settings");
         while (!store::StoreRecordset.Eof()) store::StoreRecordset.MoveNext();
@@ -64,4 +65,4 @@ int RunUnattendedWithoutWindows() {
     return outcome.clean ? 0 : 1;
 }
 
-}  // namespace shell
+}  // namespace app

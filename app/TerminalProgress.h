@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-namespace shell {
+namespace app {
 
 class TerminalProgress {
 public:
@@ -65,4 +65,4 @@ private:
 // Made on the first call; lives until the process ends.
 TerminalProgress* TerminalProgressForUnattendedRun();
 
-}  // namespace shell
+}  // namespace app

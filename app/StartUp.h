@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace shell {
+namespace app {
 
 // The store's message when it cannot be opened or read, else nothing.
 std::optional<std::string> LoadSettings();
@@ -19,4 +19,4 @@ void ReportSettingsFailure(const std::string& problem);
 // was not sent or the run stopped).
 int RunUnattendedWithoutWindows();
 
-}  // namespace shell
+}  // namespace app

@@ -1,6 +1,6 @@
-#include "shell/TerminalProgress.h"
+#include "app/TerminalProgress.h"
 
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace shell {
+namespace app {
 namespace {
 
 // Back to the start of the line and erase it.
@@ -131,4 +131,4 @@ TerminalProgress* TerminalProgressForUnattendedRun() {
     return progress;
 }
 
-}  // namespace shell
+}  // namespace app

@@ -3,10 +3,10 @@
 // the window system at all; everything else is the program with windows,
 // tessary-gui beside this file, which gets the same command line.
 
-#include "shell/Display.h"
-#include "shell/Runtime.h"
-#include "shell/StartUp.h"
-#include "shell/StatusLog.h"
+#include "app/Display.h"
+#include "base/Runtime.h"
+#include "app/StartUp.h"
+#include "base/StatusLog.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     runtime::SetCommandLine(argc, argv);
     if (runtime::HasSyncSwitch(runtime::Command()) && !display::WindowsCanBeSeen()) {
         statuslog::SetEcho(true);
-        return shell::RunUnattendedWithoutWindows();
+        return app::RunUnattendedWithoutWindows();
     }
     const std::string windows = runtime::AppPath() + "/tessary-gui";
     ::execv(windows.c_str(), argv);

@@ -1,6 +1,6 @@
-#include "shell/Display.h"
+#include "app/Display.h"
 
-#include "shell/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 #include <QDir>
 #include <QLibraryInfo>
@@ -26,7 +26,7 @@ bool UnixSocketAnswers(const std::string& path, bool abstractName) {
     const std::size_t offset = abstractName ? 1 : 0;
     if (path.empty() || path.size() + offset >= sizeof addr.sun_path) return false;
     std::memcpy(addr.sun_path + offset, path.data(), path.size());
-    const shell::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (fd.get() < 0) return false;
     const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
     return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), len) == 0;
@@ -39,7 +39,7 @@ bool TcpAnswers(const std::string& host, int port, int timeoutMs) {
     if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
     bool answered = false;
     for (const addrinfo* a = found; a && !answered; a = a->ai_next) {
-        const shell::UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+        const base::UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
         if (fd.get() < 0) continue;
         if (::connect(fd.get(), a->ai_addr, a->ai_addrlen) == 0) {
             answered = true;

@@ -1,4 +1,4 @@
-#include "shell/StatusLog.h"
+#include "base/StatusLog.h"
 
 #include <cstdio>
 #include <mutex>

@@ -6,7 +6,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace shell {
+namespace base {
 
 class UniqueFd {
 public:
@@ -44,4 +44,4 @@ inline bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
     return true;
 }
 
-}  // namespace shell
+}  // namespace base

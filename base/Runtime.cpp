@@ -1,4 +1,4 @@
-#include "shell/Runtime.h"
+#include "base/Runtime.h"
 
 #include <QCoreApplication>
 

@@ -4,7 +4,7 @@
 // batches (one transaction) that commit at least once a second, so the
 // store's syncs stay few and other writers wait a second at most. Also the
 // jobs whose last run was cut off in the middle of its uploads (table
-// myUnfinished).
+// myUnfinished), and the statements that clear the file state.
 
 #include "store/Store.h"
 
@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-namespace syncrun {
+namespace store {
 
 // A file's record for one job.
 struct StoredFile {
@@ -21,10 +21,20 @@ struct StoredFile {
     std::string hash;
 };
 
+// Clears the file state of every file: the next run sends everything.
+std::string ClearAllFilesStatement();
+// Removes the file-state records of the files in the folder and below it,
+// and nothing else: /data spares /data2 and /database.txt, and "_" or "%"
+// in the folder match only themselves. The folder "/" clears everything.
+std::string ClearFolderFilesStatement(const std::string& folder);
+// A job deleted during the run (its records were deleted with it) must not
+// keep the records the run wrote after that.
+void ForgetRecordsOfDeletedJob(Connection& store, std::int64_t syncId);
+
 class FileRecords {
 public:
     // Throws store::StoreError.
-    explicit FileRecords(store::Connection& store,
+    explicit FileRecords(Connection& store,
                          std::chrono::milliseconds commitEvery = std::chrono::milliseconds(1000));
     // Whatever is not committed by then is rolled back: those files are
     // sent again by the next run.
@@ -57,14 +67,14 @@ public:
 private:
     void Begin();
 
-    store::Connection& store_;
+    Connection& store_;
     std::chrono::milliseconds commitEvery_;
-    store::Statement find_;
-    store::Statement insert_;
-    store::Statement update_;
+    Statement find_;
+    Statement insert_;
+    Statement update_;
     std::int64_t markedJob_ = 0;  // the job MarkUnfinished wrote for
-    std::optional<store::Transaction> batch_;
+    std::optional<Transaction> batch_;
     std::chrono::steady_clock::time_point batchStarted_;
 };
 
-}  // namespace syncrun
+}  // namespace store

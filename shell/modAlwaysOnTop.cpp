@@ -1,4 +1,4 @@
-#include "ftp/modAlwaysOnTop.h"
+#include "shell/modAlwaysOnTop.h"
 
 #include <QWidget>
 

@@ -1,19 +1,37 @@
-#include "sync/FileRecords.h"
+#include "store/FileRecords.h"
 
-namespace syncrun {
+#include "store/Jobs.h"
+
+namespace store {
 
 namespace {
 
 // Stores made before the table was there get it on their first run; it
 // writes nothing when the table exists.
-store::Connection& WithUnfinishedTable(store::Connection& store) {
+Connection& WithUnfinishedTable(Connection& store) {
     store.Execute("create table if not exists myUnfinished (SyncID INTEGER PRIMARY KEY)");
     return store;
 }
 
 }  // namespace
 
-FileRecords::FileRecords(store::Connection& store, std::chrono::milliseconds commitEvery)
+std::string ClearAllFilesStatement() { return "delete from myfiles"; }
+
+std::string ClearFolderFilesStatement(const std::string& folder) {
+    // Everything below the folder begins with the folder and a separator;
+    // a folder text that already ends in one (the root) keeps it as it is.
+    const std::string below = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+    return "delete from myFiles where fullpath like " + Quoted(LikeLiteral(below) + "%") + " ESCAPE '\\'";
+}
+
+void ForgetRecordsOfDeletedJob(Connection& store, std::int64_t syncId) {
+    if (JobExists(store, syncId)) return;
+    const std::string id = std::to_string(syncId);
+    store.Execute("delete from myFiles where SyncID = " + id);
+    store.Execute("delete from myUnfinished where SyncID = " + id);
+}
+
+FileRecords::FileRecords(Connection& store, std::chrono::milliseconds commitEvery)
     : store_(WithUnfinishedTable(store)),
       commitEvery_(commitEvery),
       // By path alone, so the store searches its FullPath index; given the
@@ -102,4 +120,4 @@ void FileRecords::Commit() {
     batch_.reset();
 }
 
-}  // namespace syncrun
+}  // namespace store

@@ -1,10 +1,10 @@
-#include "ftp/frmFTP.h"
+#include "shell/frmFTP.h"
 
-#include "ftp/modAlwaysOnTop.h"
+#include "shell/modAlwaysOnTop.h"
 #include "shell/AppIcon.h"
 #include "shell/Twips.h"
 #include "store/Store.h"
-#include "sync/Job.h"
+#include "store/Jobs.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -48,7 +48,7 @@ QString frmFTP::StatusText() const { return lblStatus->text(); }
 QString frmFTP::CurrentFileText() const { return lblCurrentFile->text(); }
 
 bool frmFTP::ConnectToFTP(std::int64_t syncId) {
-    return uploader_.Connect(syncrun::ReadJob(store::StoreConnection(), syncId));
+    return uploader_.Connect(store::ReadJob(store::StoreConnection(), syncId));
 }
 
 bool frmFTP::UploadFile(const std::string& fileName, const std::string& remote, const std::string& remoteFolder) {
