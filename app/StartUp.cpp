@@ -2,10 +2,10 @@
 
 #include "base/Runtime.h"
 #include "base/StatusLog.h"
+#include "app/RunJobs.h"
 #include "app/TerminalProgress.h"
 #include "store/Jobs.h"
 #include "store/Store.h"
-#include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
 
 #include <exception>
@@ -59,8 +59,7 @@ int RunUnattendedWithoutWindows() {
     }
     TerminalProgress* terminal = TerminalProgressForUnattendedRun();
     TerminalObserver observer(terminal);
-    syncrun::FtpUploader uploader(observer);
-    const syncrun::RunOutcome outcome = syncrun::RunSync(observer, uploader, syncrun::CurrentStore());
+    const syncrun::RunOutcome outcome = RunEveryJob(observer, syncrun::CurrentStore());
     if (terminal) terminal->Finish();
     return outcome.clean ? 0 : 1;
 }

@@ -1,7 +1,5 @@
 #include "base/Runtime.h"
 
-#include <QCoreApplication>
-
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -50,10 +48,6 @@ std::string AppPath() {
 }
 
 void SetAppPathForTesting(std::string folder) { AppPathOverride() = std::move(folder); }
-
-void DoEvents() {
-    if (QCoreApplication::instance()) QCoreApplication::processEvents();
-}
 
 void End(int status) {
     std::fflush(stdout);

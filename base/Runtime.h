@@ -18,9 +18,6 @@ std::string AppPath();
 // Tests point the application folder at a temporary folder.
 void SetAppPathForTesting(std::string folder);
 
-// Lets the window system handle what is pending (repaints, input), once.
-void DoEvents();
-
 // Ends the process at once with the exit status: no window events, no
 // destructors. Standard output is flushed first so the unattended log is
 // complete.

@@ -15,9 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often a running request lets the window system in, and the longest
-// wait for network activity between two looks.
-constexpr auto kYieldEvery = std::chrono::milliseconds(20);
+// How often an upload's tap hears that the transfer is still running, and
+// the longest wait for network activity between two looks.
+constexpr auto kWaitingEvery = std::chrono::milliseconds(20);
 constexpr int kPollMs = 50;
 // Between some FTP steps libcurl watches no socket at all (the 1 s stalls of
 // curl_easy_perform), yet it can go on at once when asked again: the first
@@ -264,7 +264,7 @@ Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &OnRead);
     curl_easy_setopt(h, CURLOPT_READDATA, &ctx);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    const Outcome outcome = Perform();
+    const Outcome outcome = Perform(tap);
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
@@ -272,7 +272,7 @@ Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string
     return outcome;
 }
 
-Outcome FtpSession::Perform() {
+Outcome FtpSession::Perform(ReadTap* tap) {
     Outcome outcome;
     errorText_[0] = '\0';
     lastReply.clear();
@@ -285,8 +285,8 @@ Outcome FtpSession::Perform() {
 
     CURLM* m = multi.get();
     if (curl_multi_add_handle(m, easy.get()) != CURLM_OK) return Outcome{CURLE_FAILED_INIT};
-    auto lastYield = Clock::now();
-    auto lastMove = lastYield;
+    auto lastWaiting = Clock::now();
+    auto lastMove = lastWaiting;
     curl_off_t lastSent = 0;
     int pollMs = kFirstPollMs;
     for (;;) {
@@ -312,9 +312,9 @@ Outcome FtpSession::Perform() {
             outcome.stalled = true;
             break;
         }
-        if (now - lastYield >= kYieldEvery) {
-            TransferYield();
-            lastYield = Clock::now();
+        if (tap && now - lastWaiting >= kWaitingEvery) {
+            tap->Waiting();
+            lastWaiting = Clock::now();
         }
         int ready = 0;
         curl_multi_poll(m, nullptr, 0, pollMs, &ready);

@@ -103,7 +103,7 @@ private:
     // A request that logs in if needed, sends the quote commands (if any)
     // and transfers nothing.
     Outcome PerformWithoutTransfer(curl_slist* quote, const std::string& urlPath = "/");
-    Outcome Perform();
+    Outcome Perform(ReadTap* tap = nullptr);
     std::string UrlPath(const std::string& absolute) const;
     void OnReplyText(std::string_view text);
     void OnReply(std::string reply);

@@ -21,11 +21,6 @@ struct InternetSession {
 
 namespace {
 
-std::function<void()>& YieldHook() {
-    thread_local std::function<void()> hook;
-    return hook;
-}
-
 Timeouts& TimeoutSetting() {
     static Timeouts timeouts;
     return timeouts;
@@ -140,12 +135,6 @@ void ForgetFoldersBelow(FtpSession& session, const std::string& path) {
 }
 
 }  // namespace
-
-void SetTransferYield(std::function<void()> yield) { YieldHook() = std::move(yield); }
-
-void TransferYield() {
-    if (YieldHook()) YieldHook()();
-}
 
 void SetTimeoutsForTesting(const Timeouts& timeouts) { TimeoutSetting() = timeouts; }
 

@@ -98,6 +98,9 @@ public:
     virtual void Read(const char* data, std::size_t size) = 0;
     // The transfer starts again from the first byte (passive mode refused).
     virtual void Rewound() = 0;
+    // Every 20 ms or so while the transfer runs, bytes moving or not, on
+    // the thread that sends; it must not use the connection.
+    virtual void Waiting() {}
 };
 // `tap` (may be null) sees every byte read.
 bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
@@ -140,15 +143,6 @@ int PortFromProfile(const std::string& portText);
 // The same for the profile's host text: the transport's default port (22
 // for SFTP) when the text is no whole number from 1 to 65535.
 int PortFromProfile(const std::string& portText, const std::string& host);
-
-// Called on the calling thread while one of its requests runs (at most
-// every 20 ms): a window that connects on the GUI thread lets the window
-// system in there, the sync run keeps its store batches short. Each thread
-// has its own; none is installed by default. It must not use the
-// connection whose request is running.
-void SetTransferYield(std::function<void()> yield);
-// Runs the installed yield once (the upload session's repaint point).
-void TransferYield();
 
 // True when the text holds CR, LF or NUL: such a path would split into
 // several FTP commands, so it is refused before anything is sent.

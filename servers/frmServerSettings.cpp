@@ -76,7 +76,9 @@ frmServerSettings::frmServerSettings()
     Form_Load();
 }
 
-frmServerSettings::~frmServerSettings() = default;
+frmServerSettings::~frmServerSettings() {
+    if (worker_.joinable()) worker_.join();
+}
 
 frmServerSettings& frmServerSettings::ShowWindow() { return Show(); }
 
@@ -145,39 +147,64 @@ void frmServerSettings::cmdClose_Click() {
 }
 
 void frmServerSettings::cmdTestFTP_Click() {
-    // The FTP calls let the window system run while they wait: until the
-    // test is over the editor takes no input and refuses to close, so it
-    // is neither re-entered nor deleted under the test.
+    // Each step waits on the server on a thread of its own; the boxes come
+    // between them on this one. Until the test is over the editor takes no
+    // input and refuses to close, so it is neither re-entered nor deleted
+    // under the test.
+    if (testing_) return;
     testing_ = true;
     setEnabled(false);
-    ftp::SetTransferYield([] { runtime::DoEvents(); });
-    RunConnectionTest();
-    ftp::SetTransferYield(nullptr);
-    setEnabled(true);
-    testing_ = false;
+    connection_.reset();
+    const std::string host = txtServer->text().toStdString(), user = txtUsername->text().toStdString(),
+                      password = txtPassword->text().toStdString(), folder = txtFolder->text().toStdString();
+    const int port = ftp::PortFromProfile(txtPort->text().toStdString(), host);
+    ftp::InternetSession* session = session_.get();
+    OffThread(
+        [this, session, host, port, user, password] {
+            connection_.reset(ftp::InternetConnect(session, host, port, user, password, kTestConnectFlags));
+            if (!connection_) ftp::ReportInternetError(ftp::GetLastError(), "InternetConnect");
+            return connection_ != nullptr;
+        },
+        [this, folder](bool connected) {
+            if (!connected) return TestOver();
+            MsgBox(QStringLiteral("Connected!"), vbOKOnly, QStringLiteral("FTP"));
+            OffThread(
+                [this, folder] {
+                    if (ftp::FtpSetCurrentDirectory(connection_.get(), folder)) return true;
+                    // The connection stays open until the next test or the window goes.
+                    ftp::ReportInternetError(ftp::GetLastError(), "FtpSetCurrentDirectory");
+                    return false;
+                },
+                [this, folder](bool changed) {
+                    if (!changed) return TestOver();
+                    MsgBox(QStringLiteral("Directory is changed to ") + QString::fromStdString(folder), vbOKOnly,
+                           QStringLiteral("FTP Service"));
+                    OffThread([this] { return connection_.reset(), true; },
+                              [this](bool) {
+                                  MsgBox(QStringLiteral("I have disconnected from the server."), vbOKOnly,
+                                         QStringLiteral("FTP Service"));
+                                  TestOver();
+                              });
+                });
+        });
 }
 
-void frmServerSettings::RunConnectionTest() {
-    connection_.reset();
-    const std::string folder = txtFolder->text().toStdString();
-    connection_.reset(ftp::InternetConnect(session_.get(), txtServer->text().toStdString(),
-                                           ftp::PortFromProfile(txtPort->text().toStdString(), txtServer->text().toStdString()),
-                                           txtUsername->text().toStdString(), txtPassword->text().toStdString(),
-                                           kTestConnectFlags));
-    if (!connection_) {
-        ftp::ReportInternetError(ftp::GetLastError(), "InternetConnect");
-        return;
-    }
-    MsgBox(QStringLiteral("Connected!"), vbOKOnly, QStringLiteral("FTP"));
-    if (!ftp::FtpSetCurrentDirectory(connection_.get(), folder)) {
-        // The connection stays open until the next test or the window goes.
-        ftp::ReportInternetError(ftp::GetLastError(), "FtpSetCurrentDirectory");
-        return;
-    }
-    MsgBox(QStringLiteral("Directory is changed to ") + QString::fromStdString(folder), vbOKOnly,
-           QStringLiteral("FTP Service"));
-    connection_.reset();
-    MsgBox(QStringLiteral("I have disconnected from the server."), vbOKOnly, QStringLiteral("FTP Service"));
+void frmServerSettings::OffThread(std::function<bool()> work, std::function<void(bool)> then) {
+    worker_ = std::thread([this, work = std::move(work), then = std::move(then)]() mutable {
+        const bool result = work();
+        QMetaObject::invokeMethod(
+            this,
+            [this, then = std::move(then), result] {
+                worker_.join();
+                then(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void frmServerSettings::TestOver() {
+    setEnabled(true);
+    testing_ = false;
 }
 
 void frmServerSettings::Form_Unload() {

@@ -9,7 +9,9 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <thread>
 
 class QLabel;
 class QLineEdit;
@@ -39,6 +41,8 @@ public:
 
     // Whether a test left its connection open (its directory change failed).
     bool HoldsTestConnection() const { return connection_ != nullptr; }
+    // A connection test is waiting on the server.
+    bool Testing() const { return testing_; }
 
     QLabel* Label1 = nullptr;
     QLineEdit* txtServer = nullptr;
@@ -64,7 +68,10 @@ private:
 
     void Form_Load();
     void Form_Unload();
-    void RunConnectionTest();
+    // Runs `work` on a thread of its own, then `then` with its result on
+    // this window's thread.
+    void OffThread(std::function<bool()> work, std::function<void(bool)> then);
+    void TestOver();
     void ResetToNewProfile();
     store::ServerProfile TypedProfile() const;
 
@@ -76,5 +83,6 @@ private:
     };
     std::unique_ptr<ftp::InternetSession, SessionCloser> session_;
     std::unique_ptr<ftp::FtpSession, ConnectionCloser> connection_;
-    bool testing_ = false;  // a connection test is waiting on the server
+    std::thread worker_;    // the test step under way
+    bool testing_ = false;  // a connection test is running
 };

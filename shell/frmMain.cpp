@@ -4,6 +4,7 @@
 #include "shell/WindowSupport.h"
 #include "shell/AppIcon.h"
 #include "shell/MsgBox.h"
+#include "app/RunJobs.h"
 #include "app/StartUp.h"
 #include "base/Runtime.h"
 #include "base/StatusLog.h"
@@ -12,7 +13,6 @@
 #include "shell/WindowRunObserver.h"
 #include "store/FileRecords.h"
 #include "store/Store.h"
-#include "sync/FtpUploader.h"
 #include "sync/SyncRun.h"
 
 #include <QAction>
@@ -203,8 +203,7 @@ void frmMain::cmdSyncNow_Click() {
     if (app::TerminalProgress* terminal = SyncOnStart ? app::TerminalProgressForUnattendedRun() : nullptr)
         runObserver_->onProgress = [terminal](const syncrun::Progress& p) { terminal->Update(p); };
     runThread_ = std::thread([this, observer = runObserver_.get(), store = syncrun::CurrentStore()] {
-        syncrun::FtpUploader uploader(*observer);
-        const syncrun::RunOutcome outcome = syncrun::RunSync(*observer, uploader, store);
+        const syncrun::RunOutcome outcome = app::RunEveryJob(*observer, store);
         QMetaObject::invokeMethod(this, [this, outcome] { RunFinished(outcome); }, Qt::QueuedConnection);
     });
 }

@@ -82,7 +82,7 @@ RunStore CurrentStore() {
     return {shared.IsOpen(), shared.ConnectionString};
 }
 
-RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& store) {
+RunOutcome RunSync(RunObserver& observer, Uploader& uploader, HashPool& pool, const RunStore& store) {
     if (g_running.exchange(true)) {
         LogStatus("A sync is already running.");
         return {};
@@ -103,13 +103,7 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& st
         }
         const std::vector<store::Job> jobs = ReadJobs(runStore);
         store::FileRecords records(runStore);
-        HashPool pool;
         Progress progress;
-        // Uploads run on this thread: the batch commits on time during long ones.
-        ftp::SetTransferYield([&records] { records.CommitIfDue(); });
-        struct YieldReset {
-            ~YieldReset() { ftp::SetTransferYield(nullptr); }
-        } yieldReset;
 
         for (const store::Job& job : jobs) {
             ++outcome.jobs;

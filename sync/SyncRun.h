@@ -5,6 +5,7 @@
 // its own; the GUI runs it on a thread of its own and watches it through
 // the observer.
 
+#include "sync/HashPool.h"
 #include "sync/RunObserver.h"
 #include "sync/Uploader.h"
 
@@ -34,15 +35,12 @@ struct RunStore {
 };
 RunStore CurrentStore();
 
-// One whole run over the store. Lines go to the status log. A second call
-// while a run is in progress writes a line and returns at once. A store
-// failure stops the run with a line carrying the store's message; it is
-// never thrown.
-RunOutcome RunSync(RunObserver& observer, Uploader& uploader, const RunStore& store);
-// The same over the store StoreConnection() has open (on this thread).
-inline RunOutcome RunSync(RunObserver& observer, Uploader& uploader) {
-    return RunSync(observer, uploader, CurrentStore());
-}
+// One whole run over the store, its files hashed ahead on the pool's
+// workers and sent through the uploader. Lines go to the status log. A
+// second call while a run is in progress writes a line and returns at once.
+// A store failure stops the run with a line carrying the store's message;
+// it is never thrown.
+RunOutcome RunSync(RunObserver& observer, Uploader& uploader, HashPool& pool, const RunStore& store);
 bool IsRunning();
 
 }  // namespace syncrun

@@ -70,12 +70,13 @@ ftp::File OpenForUpload(int folderFd, const std::string& name) {
     return ftp::File(file);
 }
 
-// Counts the bytes of an upload for the progress, and makes the digest of a
-// new file from the very bytes that go out.
+// Counts the bytes of an upload for the progress, makes the digest of a
+// new file from the very bytes that go out, and keeps the store's batch
+// committing on time while a long transfer runs.
 class UploadTap : public ftp::ReadTap {
 public:
-    UploadTap(Progress& progress, RunObserver& observer, bool digest)
-        : progress_(progress), observer_(observer), start_(progress.bytesSent), digest_(digest) {}
+    UploadTap(Progress& progress, RunObserver& observer, store::FileRecords& records, bool digest)
+        : progress_(progress), observer_(observer), records_(records), start_(progress.bytesSent), digest_(digest) {}
 
     void Read(const char* data, std::size_t size) override {
         if (digest_) md5_.Update(data, size);
@@ -86,6 +87,7 @@ public:
         md5_.Restart();
         progress_.bytesSent = start_;
     }
+    void Waiting() override { records_.CommitIfDue(); }
     // A failed upload's bytes do not count as sent.
     void Failed() { progress_.bytesSent = start_; }
     std::string HexDigest() { return md5_.HexDigest(); }
@@ -93,6 +95,7 @@ public:
 private:
     Progress& progress_;
     RunObserver& observer_;
+    store::FileRecords& records_;
     std::int64_t start_;
     bool digest_;
     hash::Md5Stream md5_;
@@ -276,7 +279,7 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
 
     LogStatus(OneLine(entry.fullPath) + " has changed");
     const bool digestAsSent = isNew && !entry.ticket;
-    UploadTap tap(ctx_.progress, ctx_.observer, digestAsSent);
+    UploadTap tap(ctx_.progress, ctx_.observer, ctx_.records, digestAsSent);
     ctx_.records.MarkUnfinished(ctx_.syncId);
     // The record follows the upload: a file that did not reach the server
     // keeps its old record and is sent again by the next run.

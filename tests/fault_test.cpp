@@ -231,7 +231,7 @@ TEST_F(Faults, ASecondRunDuringARunIsRefused) {
         EXPECT_TRUE(syncrun::IsRunning());
         syncrun::RunObserver other;
         syncrun::FtpUploader otherUploader(other);
-        nested = syncrun::RunSync(other, otherUploader);
+        nested = syncrun::RunSync(other, otherUploader, pool, syncrun::CurrentStore());
     };
     const auto outcome = Run();
     ASSERT_TRUE(nested);

@@ -139,7 +139,8 @@ TEST_P(SyncOver, WholeRunMirrorsTheTreeAndWrongPasswordOrSilenceFail) {
     LineRecorder log;
     syncrun::RunObserver observer;
     syncrun::FtpUploader uploader(observer);
-    EXPECT_TRUE(syncrun::RunSync(observer, uploader).clean);
+    syncrun::HashPool pool;
+    EXPECT_TRUE(syncrun::RunSync(observer, uploader, pool, syncrun::CurrentStore()).clean);
     store::StoreConnection().Close();
     EXPECT_EQ(ReadTree(root_ + data), tree);
     password_ = "Wr0ng-" + password_;

@@ -142,20 +142,24 @@ TEST_F(ServerWindows, ConnectionTestTriesTheTypedValuesOnItsOwnConnection) {
     editor.FetchInfo(1);
     editor.txtPort->setText(QString::number(server.port()));
     const std::string refused = " error code: 12003 Message: The server refused the request.\n";
-    editor.cmdTestFTP->click();  // with the stored password
+    const auto test = [&] {  // the steps wait on the server off the GUI thread
+        editor.cmdTestFTP->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !editor.Testing(); }, 20000));
+    };
+    test();  // with the stored password
     EXPECT_TRUE(Boxes().isEmpty());
     EXPECT_EQ(log.Lines().at(0), "FTP Info: InternetConnect" + refused);
     log.Clear();
     editor.txtPassword->setText("secret");
     editor.txtFolder->setText("missing");
-    editor.cmdTestFTP->click();
+    test();
     EXPECT_EQ(Boxes(), QStringList{"FTP|0|Connected!"});
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{"FTP Info: FtpSetCurrentDirectory" + refused,
                                                      "Extended Info: 550 No such file or directory."}));
     EXPECT_TRUE(editor.HoldsTestConnection()) << "kept until the next test";
     log.Clear();
     editor.txtFolder->setText("incoming");
-    editor.cmdTestFTP->click();
+    test();
     EXPECT_EQ(Boxes(), (QStringList{"FTP|0|Connected!", "FTP Service|0|Directory is changed to incoming",
                                     "FTP Service|0|I have disconnected from the server."}));
     EXPECT_TRUE(log.Lines().empty());

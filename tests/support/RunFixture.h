@@ -72,7 +72,7 @@ protected:
     }
     syncrun::RunOutcome Run() {
         log.Clear();
-        const auto outcome = syncrun::RunSync(observer, uploader);
+        const auto outcome = syncrun::RunSync(observer, uploader, pool, syncrun::CurrentStore());
         EXPECT_EQ(CurrentSyncID, 0);
         EXPECT_FALSE(uploader.IsConnected());
         return outcome;
@@ -94,6 +94,7 @@ protected:
     LineRecorder log;
     syncrun::RunObserver observer;
     HookedUploader uploader{observer};
+    syncrun::HashPool pool;
 };
 
 // The built program, copied with its store into a folder of its own, run
