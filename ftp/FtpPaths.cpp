@@ -1,7 +1,6 @@
 #include "ftp/FtpPaths.h"
 
 #include "ftp/CurlHandles.h"
-#include "ftp/modFTP.h"
 
 namespace ftp {
 
@@ -21,16 +20,33 @@ std::vector<std::string> PathSegments(const std::string& absolute) {
     return segments;
 }
 
-std::string ResolveRemotePath(const std::string& cwd, const std::string& path) {
+RemotePath::RemotePath(const std::string& text)
+    : absolute(!text.empty() && text.front() == '/'), levels(PathSegments(text)),
+      namesFolder(text.empty() || text.back() == '/') {}
+
+RemotePath RemotePath::Child(const std::string& name) const {
+    RemotePath child = *this;
+    child.levels.push_back(name);
+    child.namesFolder = false;
+    return child;
+}
+
+bool RemotePath::HoldsLineBreak() const {
+    for (const std::string& level : levels)
+        if (ftp::HoldsLineBreak(level)) return true;
+    return false;
+}
+
+std::string ResolveRemotePath(const std::string& cwd, const RemotePath& path) {
     std::vector<std::string> resolved;
-    if (path.empty() || path.front() != '/') resolved = PathSegments(cwd);
-    for (auto& segment : PathSegments(path)) {
+    if (!path.absolute) resolved = PathSegments(cwd);
+    for (const auto& segment : path.levels) {
         if (segment == ".") continue;
         if (segment == "..") {
             if (!resolved.empty()) resolved.pop_back();
             continue;
         }
-        resolved.push_back(std::move(segment));
+        resolved.push_back(segment);
     }
     std::string text;
     for (const auto& segment : resolved) text += "/" + segment;

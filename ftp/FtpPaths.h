@@ -10,9 +10,32 @@
 
 namespace ftp {
 
+// True when the text holds CR, LF or NUL: such a path would split into
+// several FTP commands, so it is refused before anything is sent.
+bool HoldsLineBreak(const std::string& text);
+
+// A remote path as its levels, relative to a connection's current
+// directory unless absolute. A text converts ("a/b", "/abs/x", "../c");
+// "." and ".." levels are resolved against the directory.
+struct RemotePath {
+    RemotePath() = default;
+    RemotePath(const std::string& text);  // NOLINT: a text is a path
+    RemotePath(const char* text) : RemotePath(std::string(text)) {}
+    explicit RemotePath(std::vector<std::string> folderLevels) : levels(std::move(folderLevels)) {}
+
+    // The same folder with `name` as its last level (a file in it).
+    RemotePath Child(const std::string& name) const;
+    // Whether a level holds CR, LF or NUL.
+    bool HoldsLineBreak() const;
+
+    bool absolute = false;
+    std::vector<std::string> levels;
+    bool namesFolder = false;  // the text was empty or ended in "/": no file
+};
+
 // `path` (absolute, or relative to `cwd`) as an absolute path without "."
 // or ".." segments, doubled or trailing "/". The root is "/".
-std::string ResolveRemotePath(const std::string& cwd, const std::string& path);
+std::string ResolveRemotePath(const std::string& cwd, const RemotePath& path);
 
 // The segments of a resolved path: "/a/b" gives {"a", "b"}, "/" none.
 std::vector<std::string> PathSegments(const std::string& absolute);

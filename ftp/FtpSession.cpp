@@ -2,8 +2,7 @@
 
 #include "ftp/FtpErrors.h"
 #include "ftp/FtpPaths.h"
-
-#include <openssl/evp.h>
+#include "ftp/HostKeyCheck.h"
 
 #include <algorithm>
 #include <cctype>
@@ -57,36 +56,6 @@ std::size_t Discard(char*, std::size_t size, std::size_t count, void*) { return 
 std::size_t Collect(char* data, std::size_t size, std::size_t count, void* text) {
     static_cast<std::string*>(text)->append(data, size * count);
     return size * count;
-}
-
-// An SSH public key blob begins with its type name ("ssh-ed25519").
-std::string KeyType(const curl_khkey& key) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(key.key);
-    if (key.len >= 4) {
-        const std::size_t n = (std::size_t{bytes[0]} << 24) | (std::size_t{bytes[1]} << 16) |
-                              (std::size_t{bytes[2]} << 8) | bytes[3];
-        if (n > 0 && n <= key.len - 4) return std::string(key.key + 4, n);
-    }
-    switch (key.keytype) {
-    case CURLKHTYPE_RSA: return "ssh-rsa";
-    case CURLKHTYPE_DSS: return "ssh-dss";
-    case CURLKHTYPE_ECDSA: return "ecdsa";
-    case CURLKHTYPE_ED25519: return "ssh-ed25519";
-    default: return "unknown";
-    }
-}
-
-// The fingerprint as OpenSSH shows it: "SHA256:" and the digest in base64
-// without padding.
-std::string Fingerprint(const curl_khkey& key) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (EVP_Digest(key.key, key.len, digest, &size, EVP_sha256(), nullptr) != 1) return {};
-    unsigned char text[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1];
-    const int length = EVP_EncodeBlock(text, digest, static_cast<int>(size));
-    std::string encoded(reinterpret_cast<char*>(text), static_cast<std::size_t>(std::max(length, 0)));
-    while (!encoded.empty() && encoded.back() == '=') encoded.pop_back();
-    return "SHA256:" + encoded;
 }
 
 }  // namespace
@@ -276,12 +245,9 @@ Outcome FtpSession::Perform(ReadTap* tap) {
     Outcome outcome;
     errorText_[0] = '\0';
     lastReply.clear();
-    lineBuffer_.clear();
-    replyPending_.clear();
+    replies_.Reset();
     exchange_.clear();
-    refusedKeyType_.clear();
-    refusedKeyFingerprint_.clear();
-    refusedKeyChanged_ = false;
+    refusedKey_.reset();
 
     CURLM* m = multi.get();
     if (curl_multi_add_handle(m, easy.get()) != CURLM_OK) return Outcome{CURLE_FAILED_INIT};
@@ -362,19 +328,9 @@ std::string FtpSession::FailureDetail(const Outcome& outcome) const {
     // libcurl's "Requested SSL level failed" says less than the reply to AUTH.
     if (outcome.result == CURLE_USE_SSL_FAILED)
         return "the server does not offer TLS" + (lastReply.empty() ? std::string() : " (" + lastReply + ")");
-    if (code != ERROR_INTERNET_SEC_INVALID_CERT || refusedKeyType_.empty())
+    if (code != ERROR_INTERNET_SEC_INVALID_CERT || !refusedKey_)
         return errorText_[0] ? errorText_ : curl_easy_strerror(outcome.result);
-    // What to accept and how, in the known-hosts file's own terms.
-    const std::string hostEntry =
-        endpoint.port == 22 ? endpoint.host : "[" + endpoint.host + "]:" + std::to_string(endpoint.port);
-    const std::string file = endpoint.knownHosts == DefaultKnownHostsFile() ? "~/.ssh/known_hosts" : endpoint.knownHosts;
-    const std::string key = refusedKeyType_ + " key " + refusedKeyFingerprint_ + " of " + hostEntry;
-    const std::string accept = "ssh-keyscan -p " + std::to_string(endpoint.port) + " " + endpoint.host + " >> " + file;
-    if (refusedKeyChanged_)
-        return key + " differs from the key " + file + " holds for it (the key was changed, or this is another machine); "
-               "if the change is expected, remove the old key with ssh-keygen -f " + file + " -R '" + hostEntry +
-               "' and accept the new one with: " + accept;
-    return key + " is not in " + file + "; if that is the server's key, accept it with: " + accept;
+    return HostKeyAdvice(*refusedKey_, endpoint);
 }
 
 std::string FtpSession::ReplyTo(const std::string& verb) const {
@@ -386,17 +342,13 @@ std::string FtpSession::ReplyTo(const std::string& verb) const {
 int FtpSession::OnHostKey(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch match, void* self) {
     if (match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
     auto* session = static_cast<FtpSession*>(self);
-    if (found && found->len > 0) {
-        session->refusedKeyType_ = KeyType(*found);
-        session->refusedKeyFingerprint_ = Fingerprint(*found);
-    }
-    session->refusedKeyChanged_ = match == CURLKHMATCH_MISMATCH;
+    if (found && found->len > 0) session->refusedKey_ = DescribeHostKey(*found, match == CURLKHMATCH_MISMATCH);
     return CURLKHSTAT_REJECT;
 }
 
 int FtpSession::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self) {
     auto* session = static_cast<FtpSession*>(self);
-    if (type == CURLINFO_HEADER_IN) session->OnReplyText(std::string_view(data, size));
+    if (type == CURLINFO_HEADER_IN) for (std::string& reply : session->replies_.Feed(std::string_view(data, size))) session->OnReply(std::move(reply));
     if (type == CURLINFO_HEADER_OUT) session->OnCommandText(std::string_view(data, size));
     return 0;
 }
@@ -417,31 +369,6 @@ void FtpSession::OnReply(std::string reply) {
             break;
         }
     lastReply = std::move(reply);
-}
-
-void FtpSession::OnReplyText(std::string_view text) {
-    lineBuffer_.append(text);
-    std::size_t nl;
-    while ((nl = lineBuffer_.find('\n')) != std::string::npos) {
-        std::string line = lineBuffer_.substr(0, nl);
-        lineBuffer_.erase(0, nl + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const bool coded = line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-                           std::isdigit(static_cast<unsigned char>(line[1])) &&
-                           std::isdigit(static_cast<unsigned char>(line[2]));
-        const bool opensMore = coded && line.size() > 3 && line[3] == '-';
-        if (replyPending_.empty()) {
-            if (opensMore) replyPending_ = line;
-            else OnReply(line);
-            continue;
-        }
-        // A multi-line reply ends at its own code followed by a blank.
-        replyPending_ += "\n" + line;
-        if (coded && line.compare(0, 3, replyPending_, 0, 3) == 0 && (line.size() == 3 || line[3] == ' ')) {
-            OnReply(std::move(replyPending_));
-            replyPending_.clear();
-        }
-    }
 }
 
 }  // namespace ftp

@@ -5,8 +5,11 @@
 // share it; what differs is how requests are spelt.
 
 #include "ftp/CurlHandles.h"
+#include "ftp/HostKeyCheck.h"
+#include "ftp/ReplyParser.h"
 #include "ftp/modFTP.h"
 
+#include <optional>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -16,27 +19,12 @@
 
 namespace ftp {
 
-// ~/.ssh/known_hosts of the user who runs the program.
-std::string DefaultKnownHostsFile();
-
 // How one request through the connection ended.
 struct Outcome {
     CURLcode result = CURLE_OK;
     long replyCode = 0;      // the server's last reply code (FTP)
     bool stalled = false;    // no byte moved for the stall time
     bool ok() const { return result == CURLE_OK && !stalled; }
-};
-
-// Where a connection goes: the transport, the host as the user named it
-// (without scheme) and the port, and what the server's identity is checked
-// against.
-struct Endpoint {
-    Transport transport = Transport::Ftp;
-    std::string host;
-    int port = 21;
-    std::string url;         // "ftp://host:port" or "sftp://host:port"
-    std::string caFile;      // FTPS; empty: the system's CA store
-    std::string knownHosts;  // SFTP
 };
 
 struct FtpSession {
@@ -105,22 +93,18 @@ private:
     Outcome PerformWithoutTransfer(curl_slist* quote, const std::string& urlPath = "/");
     Outcome Perform(ReadTap* tap = nullptr);
     std::string UrlPath(const std::string& absolute) const;
-    void OnReplyText(std::string_view text);
     void OnReply(std::string reply);
     void OnCommandText(std::string_view text);
     static int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self);
     static int OnHostKey(CURL*, const curl_khkey* known, const curl_khkey* found, curl_khmatch match, void* self);
 
     char errorText_[CURL_ERROR_SIZE] = {};
-    std::string lineBuffer_;    // a reply line still arriving
-    std::string replyPending_;  // the lines so far of a multi-line reply
+    ReplyParser replies_;
     // The commands of the last request by verb, each with the reply it got.
     std::vector<std::pair<std::string, std::string>> exchange_;
     // An SFTP host key that was refused: the key's type and fingerprint,
     // and whether the known hosts held another key for the host.
-    std::string refusedKeyType_;
-    std::string refusedKeyFingerprint_;
-    bool refusedKeyChanged_ = false;
+    std::optional<RefusedHostKey> refusedKey_;
     bool anyTls_ = false;  // FTPS past TLS 1.2 (see Login)
 };
 

@@ -4,14 +4,9 @@
 #include "ftp/FtpSession.h"
 #include "ftp/FtpPaths.h"
 
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <memory>
-#include <mutex>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace ftp {
 
@@ -20,21 +15,6 @@ struct InternetSession {
 };
 
 namespace {
-
-Timeouts& TimeoutSetting() {
-    static Timeouts timeouts;
-    return timeouts;
-}
-
-std::string& CaFileSetting() {
-    static std::string file;
-    return file;
-}
-
-std::string& KnownHostsSetting() {
-    static std::string file;
-    return file;
-}
 
 // No connection to make a call on.
 bool Unusable(FtpSession* connection) {
@@ -60,8 +40,8 @@ bool Succeeds(FtpSession& session, const Outcome& outcome) {
 }
 
 // A remote path that names a file: not empty, no folder, no line break.
-bool NamesFile(const std::string& path) {
-    if (HoldsLineBreak(path) || path.empty() || path.back() == '/') {
+bool NamesFile(const RemotePath& path) {
+    if (path.HoldsLineBreak() || path.namesFolder) {
         SetLastError(ERROR_INVALID_NAME, {});
         return false;
     }
@@ -84,35 +64,9 @@ bool CommandSucceeds(FtpSession& session, const std::string& line, long expected
     return true;
 }
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// "ftp://host:port" (or "sftp://..."), or empty when the host is no valid
-// host name.
-std::string ServerUrl(const std::string& host, int port, const std::string& scheme) {
-    CurlUrl url(curl_url());
-    if (!url) return {};
-    std::string name = host;
-    if (name.find(':') != std::string::npos && name.front() != '[') name = "[" + name + "]";
-    if (curl_url_set(url.get(), CURLUPART_SCHEME, scheme.c_str(), 0) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_HOST, name.c_str(), 0) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_PORT, std::to_string(port).c_str(), 0) != CURLUE_OK)
-        return {};
-    char* text = nullptr;
-    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || !text) return {};
-    std::string result = CurlText(text).get();
-    while (!result.empty() && result.back() == '/') result.pop_back();
-    // The URL parser passes some characters a host name cannot hold.
-    if (result.find_first_of("@/?# ", scheme.size() + 3) != std::string::npos) return {};
-    return result;
-}
-
 // The absolute remote path of a file; empty (with the error set) for a path
 // that names no file or would split into several commands.
-std::string FileTarget(const FtpSession& connection, const std::string& remoteFile) {
+std::string FileTarget(const FtpSession& connection, const RemotePath& remoteFile) {
     if (!NamesFile(remoteFile)) return {};
     std::string target = ResolveRemotePath(connection.cwd, remoteFile);
     if (target == "/") {
@@ -121,9 +75,6 @@ std::string FileTarget(const FtpSession& connection, const std::string& remoteFi
     }
     return target;
 }
-
-// Where a scheme ends ("://"), or npos for a host text without one.
-std::size_t SchemeEnd(const std::string& host) { return host.find("://"); }
 
 // Forgets the folders at and below `path` (it was renamed or removed).
 void ForgetFoldersBelow(FtpSession& session, const std::string& path) {
@@ -135,69 +86,6 @@ void ForgetFoldersBelow(FtpSession& session, const std::string& path) {
 }
 
 }  // namespace
-
-void SetTimeoutsForTesting(const Timeouts& timeouts) { TimeoutSetting() = timeouts; }
-
-Timeouts CurrentTimeouts() { return TimeoutSetting(); }
-
-void SetCaFileForTesting(const std::string& caFile) { CaFileSetting() = caFile; }
-
-void SetKnownHostsFileForTesting(const std::string& knownHostsFile) { KnownHostsSetting() = knownHostsFile; }
-
-std::string DefaultKnownHostsFile() {
-    const char* home = std::getenv("HOME");
-    std::string folder = home && *home ? home : "";
-    if (folder.empty())
-        if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) folder = user->pw_dir;
-    return folder + "/.ssh/known_hosts";
-}
-
-std::string KnownHostsFile() {
-    return KnownHostsSetting().empty() ? DefaultKnownHostsFile() : KnownHostsSetting();
-}
-
-bool TransportOf(const std::string& host, Transport& transport) {
-    const std::string text = Trimmed(host);
-    const std::size_t end = SchemeEnd(text);
-    if (end == std::string::npos) {
-        transport = Transport::Ftp;
-        return true;
-    }
-    std::string scheme = text.substr(0, end);
-    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (scheme == "ftp") transport = Transport::Ftp;
-    else if (scheme == "ftps") transport = Transport::Ftps;
-    else if (scheme == "sftp") transport = Transport::Sftp;
-    else return false;
-    return true;
-}
-
-int DefaultPort(Transport transport) { return transport == Transport::Sftp ? 22 : 21; }
-
-namespace {
-
-// A whole number from 1 to 65535, else 0.
-int ProfilePort(const std::string& portText) {
-    std::string text = Trimmed(portText);
-    if (!text.empty() && text.front() == '+') text.erase(0, 1);
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
-    const int port = std::stoi(text);
-    return port >= 1 && port <= 65535 ? port : 0;
-}
-
-}  // namespace
-
-int PortFromProfile(const std::string& portText) {
-    const int port = ProfilePort(portText);
-    return port ? port : 21;
-}
-
-int PortFromProfile(const std::string& portText, const std::string& host) {
-    Transport transport = Transport::Ftp;
-    TransportOf(host, transport);
-    const int port = ProfilePort(portText);
-    return port ? port : DefaultPort(transport);
-}
 
 InternetSession* InternetOpen(const std::string& agent) {
     static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -222,25 +110,17 @@ FtpSession* InternetConnect(InternetSession* session, const std::string& host, i
         return nullptr;
     }
     Endpoint where;
-    if (!TransportOf(host, where.transport)) {
+    switch (MakeEndpoint(host, port, where)) {
+    case EndpointProblem::UnknownScheme:
         SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME, {});
         return nullptr;
-    }
-    where.host = Trimmed(host);
-    if (const std::size_t end = SchemeEnd(where.host); end != std::string::npos) {
-        where.host.erase(0, end + 3);
-        while (!where.host.empty() && where.host.back() == '/') where.host.pop_back();
-    }
-    // 0 is the service's default port.
-    where.port = port >= 1 && port <= 65535 ? port : DefaultPort(where.transport);
-    if (!where.host.empty())
-        where.url = ServerUrl(where.host, where.port, where.transport == Transport::Sftp ? "sftp" : "ftp");
-    if (where.url.empty()) {
+    case EndpointProblem::NoHost:
         SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED, {});
         return nullptr;
+    case EndpointProblem::None:
+        break;
     }
-    if (where.host.front() == '[' && where.host.back() == ']') where.host = where.host.substr(1, where.host.size() - 2);
-    where.caFile = CaFileSetting();
+    where.caFile = CaFile();
     where.knownHosts = KnownHostsFile();
     auto connection = std::make_unique<FtpSession>(std::move(where), user, password,
                                                    (flags & INTERNET_FLAG_PASSIVE) != 0, CurrentTimeouts());
@@ -319,9 +199,9 @@ CreateResult CreateSftpDirectory(FtpSession& session, const std::string& target)
 
 }  // namespace
 
-CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folder) {
+CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder) {
     if (Unusable(connection)) return CreateResult::Failed;
-    if (HoldsLineBreak(folder)) {
+    if (folder.HoldsLineBreak()) {
         SetLastError(ERROR_INVALID_NAME, {});
         return CreateResult::Failed;
     }
@@ -360,7 +240,7 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folde
     return created ? CreateResult::Created : CreateResult::Existed;
 }
 
-bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
+bool FtpPutFile(FtpSession* connection, const std::string& localFile, const RemotePath& remoteFile,
                 std::uint32_t flags, ReadTap* tap) {
     if (Unusable(connection)) return false;
     if (FileTarget(*connection, remoteFile).empty()) return false;
@@ -372,7 +252,7 @@ bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std:
     return FtpPutFile(connection, file.get(), remoteFile, flags, tap);
 }
 
-bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string& remoteFile,
+bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const RemotePath& remoteFile,
                 std::uint32_t /*flags: binary always*/, ReadTap* tap) {
     if (Unusable(connection)) return false;
     const std::string target = FileTarget(*connection, remoteFile);
@@ -407,7 +287,7 @@ bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string&
     return true;
 }
 
-bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::string& to) {
+bool FtpRenameFile(FtpSession* connection, const RemotePath& from, const RemotePath& to) {
     if (Unusable(connection)) return false;
     const std::string source = FileTarget(*connection, from);
     const std::string target = source.empty() ? std::string() : FileTarget(*connection, to);
@@ -452,7 +332,7 @@ bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::s
     return true;
 }
 
-bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile) {
+bool FtpDeleteFile(FtpSession* connection, const RemotePath& remoteFile) {
     if (Unusable(connection)) return false;
     const std::string target = FileTarget(*connection, remoteFile);
     if (target.empty()) return false;
@@ -470,10 +350,10 @@ bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile) {
     return true;
 }
 
-bool FtpListNames(FtpSession* connection, const std::string& folder, std::vector<std::string>& names) {
+bool FtpListNames(FtpSession* connection, const RemotePath& folder, std::vector<std::string>& names) {
     names.clear();
     if (Unusable(connection)) return false;
-    if (HoldsLineBreak(folder)) {
+    if (folder.HoldsLineBreak()) {
         SetLastError(ERROR_INVALID_NAME, {});
         return false;
     }

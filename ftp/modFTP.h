@@ -7,10 +7,12 @@
 // "ftp://host"), explicit FTPS ("ftps://host") or SFTP ("sftp://host");
 // every operation behaves the same over all three.
 
-#include <chrono>
+#include "ftp/Endpoint.h"
+#include "ftp/FtpPaths.h"
+#include "ftp/FtpSettings.h"
+
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,14 +57,6 @@ inline constexpr const char* kAgentName = "My VB Test";
 
 // Agent text sent nowhere but kept with the session.
 InternetSession* InternetOpen(const std::string& agent);
-// How the host text reaches the server.
-enum class Transport { Ftp, Ftps, Sftp };
-// The transport a host text names ("sftp://host" is Sftp); a text without
-// a scheme is plain FTP. False for a scheme other than these three.
-bool TransportOf(const std::string& host, Transport& transport);
-// The port a connection uses when none is given: 22 for SFTP, else 21.
-int DefaultPort(Transport transport);
-
 // Connects and logs in. nullptr on failure, with GetLastError() set. Port
 // 0 (or one outside 1..65535) is the transport's default. FTPS asks for TLS
 // on the control connection (AUTH TLS) and the data connections (PROT P)
@@ -85,7 +79,7 @@ bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory
 // Failed (GetLastError() set) when a level could not be made. Folders seen
 // on this connection are remembered, so a job's later files cost no request.
 enum class CreateResult { Created, Existed, Failed };
-CreateResult FtpCreateDirectory(FtpSession* connection, const std::string& folder);
+CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder);
 
 // Uploads the local file to the remote path (relative to the current
 // directory, or absolute). false with GetLastError() set on failure.
@@ -103,24 +97,24 @@ public:
     virtual void Waiting() {}
 };
 // `tap` (may be null) sees every byte read.
-bool FtpPutFile(FtpSession* connection, const std::string& localFile, const std::string& remoteFile,
+bool FtpPutFile(FtpSession* connection, const std::string& localFile, const RemotePath& remoteFile,
                 std::uint32_t flags, ReadTap* tap = nullptr);
 // The same from a file the caller has opened (positioned at its start), so
 // a file is opened and read once for its upload and whatever `tap` makes
 // of its bytes (its digest). `tap` may be null.
-bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const std::string& remoteFile,
+bool FtpPutFile(FtpSession* connection, std::FILE* localFile, const RemotePath& remoteFile,
                 std::uint32_t flags, ReadTap* tap);
 
 // Renames a remote file (paths relative to the current directory, or
 // absolute), replacing `to` when it exists. false with GetLastError() set.
 // SFTP's rename never replaces a file: there the old `to` is removed first,
 // so for a moment neither name holds it.
-bool FtpRenameFile(FtpSession* connection, const std::string& from, const std::string& to);
+bool FtpRenameFile(FtpSession* connection, const RemotePath& from, const RemotePath& to);
 // Deletes a remote file. false with GetLastError() set.
-bool FtpDeleteFile(FtpSession* connection, const std::string& remoteFile);
+bool FtpDeleteFile(FtpSession* connection, const RemotePath& remoteFile);
 // The names in a remote folder (relative to the current directory, or
 // absolute), without "." and "..". false with GetLastError() set.
-bool FtpListNames(FtpSession* connection, const std::string& folder, std::vector<std::string>& names);
+bool FtpListNames(FtpSession* connection, const RemotePath& folder, std::vector<std::string>& names);
 
 // Closes the connection (QUIT) and frees it.
 void InternetCloseHandle(FtpSession* connection);
@@ -137,38 +131,5 @@ std::string InternetErrorMessage(std::uint32_t code);
 // "FTP Info: <caller> error code: <code> Message: <text>", and for 12003 an
 // "Extended Info: <reply>" line.
 void ReportInternetError(std::uint32_t code, const std::string& caller);
-
-// The port a profile's text names: a whole number from 1 to 65535, else 21.
-int PortFromProfile(const std::string& portText);
-// The same for the profile's host text: the transport's default port (22
-// for SFTP) when the text is no whole number from 1 to 65535.
-int PortFromProfile(const std::string& portText, const std::string& host);
-
-// True when the text holds CR, LF or NUL: such a path would split into
-// several FTP commands, so it is refused before anything is sent.
-bool HoldsLineBreak(const std::string& text);
-
-// How long the client waits: for a connection and login, for any one
-// server reply, and for a transfer that moves no byte at all. Running out
-// of any of them is ERROR_INTERNET_TIMEOUT.
-struct Timeouts {
-    std::chrono::milliseconds connect{30000};
-    std::chrono::milliseconds reply{60000};  // timed in whole seconds, rounded up
-    std::chrono::milliseconds stall{60000};
-};
-// Tests shorten the waits; a connection keeps the values in force when it
-// is made.
-void SetTimeoutsForTesting(const Timeouts& timeouts);
-Timeouts CurrentTimeouts();
-
-// Tests trust their own certificate authority and keep their own known
-// hosts: a connection made afterwards verifies FTPS certificates against
-// `caFile` (beside the system's store), and SFTP host keys against
-// `knownHostsFile` instead of ~/.ssh/known_hosts. Empty texts go back to
-// the system's alone. Verification itself is never switched off.
-void SetCaFileForTesting(const std::string& caFile);
-void SetKnownHostsFileForTesting(const std::string& knownHostsFile);
-// The known-hosts file SFTP connections check host keys against.
-std::string KnownHostsFile();
 
 }  // namespace ftp

@@ -5,6 +5,7 @@
 #include "hash/FileHasher.h"
 #include "ftp/modFTP.h"
 #include "base/StatusLog.h"
+#include "sync/RemotePath.h"
 
 #include <cctype>
 #include <string_view>
@@ -24,15 +25,6 @@ ftp::InternetSession* ProcessSession() {
     return session;
 }
 
-// The remote folder below the profile's directory: "", "." and ".." levels
-// are dropped, so a job folder such as /a/../../etc cannot reach above it.
-std::string FolderBelowRemoteDirectory(const std::string& remoteFolder) {
-    std::string folder;
-    for (const std::string& level : ftp::PathSegments(remoteFolder))
-        if (level != "." && level != "..") folder += level + "/";
-    return folder;
-}
-
 // The connection itself failed (not a refusal): the server went away, cut
 // the connection or stopped answering.
 bool LostConnection(std::uint32_t code) {
@@ -40,21 +32,24 @@ bool LostConnection(std::uint32_t code) {
            code == ftp::ERROR_INTERNET_CANNOT_CONNECT || code == ftp::ERROR_INTERNET_OPERATION_CANCELLED;
 }
 
-bool HoldsControlBytes(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+bool HoldsControlBytes(const ftp::RemotePath& path) {
+    for (const std::string& level : path.levels)
+        for (const char c : level)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
     return false;
 }
 
 constexpr std::string_view kTemporaryPrefix = ".tessary-";
 
 // The hidden name a file goes up under before it takes its own: the same
-// for the same name, so what a killed run left is overwritten by the next
-// try; hidden, so never the name of a file that is sent (hidden files are
-// not); short, so a name of 255 bytes still has one.
-std::string TemporaryName(const std::string& name) {
+// for the same target, so what a killed run left is overwritten by the
+// next try, and another for another target, so two files of one name in
+// two folders never share one in the remote directory; hidden, so never
+// the name of a file that is sent (hidden files are not); short, so a name
+// of 255 bytes still has one.
+std::string TemporaryName(const ftp::RemotePath& target) {
     hash::Md5Stream md5;
-    md5.Update(name.data(), name.size());
+    for (const std::string& level : target.levels) md5.Update(level.data(), level.size() + 1);  // with its NUL
     return std::string(kTemporaryPrefix) + md5.HexDigest().substr(0, 16);
 }
 
@@ -102,25 +97,23 @@ bool FtpUploader::Connect(const store::Job& job) {
     return true;
 }
 
-bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const std::string& name,
-                         const std::string& remoteFolder, ftp::ReadTap* tap, bool replacing) {
+bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
+                         ftp::ReadTap* tap, bool replacing) {
     if (gaveUp_) return false;
     // Names go to the server as they stand: one holding a line break would
     // become a command of its own.
-    if (ftp::HoldsLineBreak(name) || ftp::HoldsLineBreak(remoteFolder)) {
+    if (target.HoldsLineBreak()) {
         LogStatus("FTP Info: " + OneLine(localPath) +
                   " is passed over: its name holds a line break or NUL character.");
         return false;
     }
-    // The folder is relative to the profile's remote directory, always.
-    const std::string folder = FolderBelowRemoteDirectory(remoteFolder);
     observer_.SetStatus("Uploading " + localPath);
-    if (TrySend(file, localPath, folder, name, tap, replacing)) return true;
+    if (TrySend(file, localPath, target, tap, replacing)) return true;
     if (!LostConnection(ftp::GetLastError())) return false;
     // The next request logs in afresh: the same file once more, from its start.
     if (file) std::rewind(file);
     if (tap) tap->Rewound();
-    if (TrySend(file, localPath, folder, name, tap, replacing)) return true;
+    if (TrySend(file, localPath, target, tap, replacing)) return true;
     if (LostConnection(ftp::GetLastError())) {
         LogStatus("FTP Info: The server does not answer; the rest of this job is passed over.");
         gaveUp_ = true;
@@ -128,8 +121,10 @@ bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const st
     return false;
 }
 
-bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const std::string& folder,
-                          const std::string& name, ftp::ReadTap* tap, bool replacing) {
+bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
+                          ftp::ReadTap* tap, bool replacing) {
+    ftp::RemotePath folder = target;
+    folder.levels.pop_back();
     const ftp::CreateResult made = ftp::FtpCreateDirectory(connection_, folder);
     if (made == ftp::CreateResult::Created) LogStatus("FTP Info: DoneDir");
     // A folder that could not be made shows in the upload's own failure,
@@ -138,12 +133,13 @@ bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const s
         ftp::ReportInternetError(ftp::GetLastError(), "FtpCreateDirectory");
         return false;
     }
-    const std::string target = folder + name;
     // A URL cannot carry control bytes: such a file goes up under a plain
     // name in the remote directory itself, and a raw rename moves it.
     const bool rawName = HoldsControlBytes(target);
     const bool viaTemporary = replacing || rawName;
-    const std::string sendTo = viaTemporary ? (rawName ? std::string() : folder) + TemporaryName(name) : target;
+    const ftp::RemotePath sendTo = !viaTemporary ? target
+                                   : rawName     ? ftp::RemotePath({TemporaryName(target)})
+                                                 : folder.Child(TemporaryName(target));
     const bool sent = file ? ftp::FtpPutFile(connection_, file, sendTo, ftp::FTP_TRANSFER_TYPE_BINARY, tap)
                            : ftp::FtpPutFile(connection_, localPath, sendTo, ftp::FTP_TRANSFER_TYPE_BINARY, tap);
     if (!sent || (viaTemporary && !ftp::FtpRenameFile(connection_, sendTo, target))) {
@@ -163,8 +159,7 @@ bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const s
     return true;
 }
 
-void FtpUploader::SweepFolder(const std::string& remoteFolder) {
-    const std::string folder = FolderBelowRemoteDirectory(remoteFolder);
+void FtpUploader::SweepFolder(const ftp::RemotePath& folder) {
     // A folder a URL cannot name holds none: such names go up through the
     // remote directory itself.
     if (HoldsControlBytes(folder)) return;
@@ -175,19 +170,18 @@ void FtpUploader::SweepFolder(const std::string& remoteFolder) {
         return;
     }
     std::vector<std::string> names;
-    if (!ftp::FtpListNames(connection_, folder.empty() ? "." : folder, names)) {
+    if (!ftp::FtpListNames(connection_, folder, names)) {
         // A folder not on the server yet holds nothing.
         if (LostConnection(ftp::GetLastError())) sweepStopped_ = leftTemporaries_ = true;
         return;
     }
     for (const std::string& name : names)
-        if (IsTemporaryName(name) && !ftp::FtpDeleteFile(connection_, folder + name)) leftTemporaries_ = true;
+        if (IsTemporaryName(name) && !ftp::FtpDeleteFile(connection_, folder.Child(name))) leftTemporaries_ = true;
 }
 
 bool FtpUploader::UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder) {
-    return Upload(nullptr, localPath, name, remoteFolder, nullptr, false);
+    return Upload(nullptr, localPath, RemoteTarget(remoteFolder, name), nullptr, false);
 }
-
 void FtpUploader::Close() {
     observer_.Connected(false);
     Disconnect();

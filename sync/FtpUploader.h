@@ -28,13 +28,13 @@ public:
     FtpUploader& operator=(const FtpUploader&) = delete;
 
     bool Connect(const store::Job& job) override;
-    bool Upload(std::FILE* file, const std::string& localPath, const std::string& name,
-                const std::string& remoteFolder, ftp::ReadTap* tap, bool replacing) override;
+    bool Upload(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target, ftp::ReadTap* tap,
+                bool replacing) override;
     // The same for a file named by its path (opened here).
     bool UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder);
     void Close() override;
     bool GaveUp() const override { return gaveUp_; }
-    void SweepFolder(const std::string& remoteFolder) override;
+    void SweepFolder(const ftp::RemotePath& folder) override;
     bool LeftTemporaries() const override { return leftTemporaries_; }
 
     bool IsConnected() const { return connection_ != nullptr; }
@@ -42,8 +42,8 @@ public:
 private:
     void Disconnect();
     // One try at the folder and the file; false with the error reported.
-    bool TrySend(std::FILE* file, const std::string& localPath, const std::string& folder, const std::string& name,
-                 ftp::ReadTap* tap, bool replacing);
+    bool TrySend(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target, ftp::ReadTap* tap,
+                 bool replacing);
 
     RunObserver& observer_;
     ftp::FtpSession* connection_ = nullptr;

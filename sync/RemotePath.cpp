@@ -8,8 +8,15 @@ std::string GetRemoteFolder(const std::string& fullPath, const std::string& file
     return fullPath.substr(0, fullPath.size() - fileName.size());
 }
 
-std::string UploadFolder(const std::string& remoteFolder) {
-    return remoteFolder.empty() ? std::string() : remoteFolder.substr(1);
+ftp::RemotePath RemoteFolderOf(const std::string& remoteFolder) {
+    std::vector<std::string> levels;
+    for (std::string& level : ftp::PathSegments(remoteFolder))
+        if (level != "." && level != "..") levels.push_back(std::move(level));
+    return ftp::RemotePath(std::move(levels));
+}
+
+ftp::RemotePath RemoteTarget(const std::string& remoteFolder, const std::string& name) {
+    return RemoteFolderOf(remoteFolder).Child(name);
 }
 
 }  // namespace syncrun

@@ -115,7 +115,7 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, HashPool& pool, co
             if (uploader.Connect(job)) {
                 // Replacements of names a URL cannot carry go up through the
                 // remote directory itself.
-                if (sweep) uploader.SweepFolder("");
+                if (sweep) uploader.SweepFolder({});
                 const CheckContext context{job.syncId, records, pool, uploader, observer, progress, sweep};
                 const bool jobClean = CheckJob(context, job, outcome);
                 clean = jobClean && clean;

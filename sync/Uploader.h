@@ -9,7 +9,8 @@
 
 namespace ftp {
 class ReadTap;
-}
+struct RemotePath;
+}  // namespace ftp
 
 namespace syncrun {
 
@@ -19,13 +20,13 @@ public:
     // Connects for the job and changes to its profile's remote directory;
     // false (with the lines that say why) when any of it failed.
     virtual bool Connect(const store::Job& job) = 0;
-    // Sends the local file as remoteFolder + name below the remote
-    // directory: from `file` when the caller has it open, else opened from
-    // localPath. `tap` sees every byte read. `replacing`: a copy sent
-    // before is there, and must stay whole until the new one is. True when
-    // the file reached the server.
-    virtual bool Upload(std::FILE* file, const std::string& localPath, const std::string& name,
-                        const std::string& remoteFolder, ftp::ReadTap* tap, bool replacing) = 0;
+    // Sends the local file to `target` below the remote directory: from
+    // `file` when the caller has it open, else opened from localPath. `tap`
+    // sees every byte read. `replacing`: a copy sent before is there, and
+    // must stay whole until the new one is. True when the file reached the
+    // server.
+    virtual bool Upload(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
+                        ftp::ReadTap* tap, bool replacing) = 0;
     // Closes the job's connection and logs the disconnect line; the only
     // place a connection is closed.
     virtual void Close() = 0;
@@ -34,7 +35,7 @@ public:
     virtual bool GaveUp() const { return false; }
     // Removes from the remote folder the temporary copies a cut-off run
     // may have left there.
-    virtual void SweepFolder(const std::string& remoteFolder) { (void)remoteFolder; }
+    virtual void SweepFolder(const ftp::RemotePath& folder) { (void)folder; }
     // Since Connect, a temporary copy may have been left on the server: a
     // transfer under one failed and it could not be removed, or a sweep
     // could not finish.

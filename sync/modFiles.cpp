@@ -151,7 +151,7 @@ bool FileCheck::CheckFolder(const std::string& folder) {
         PassOverFolder(folder, listing.reason);
         return false;
     }
-    if (ctx_.sweepTemporaries) ctx_.uploader.SweepFolder(UploadFolder(folderText));
+    if (ctx_.sweepTemporaries) ctx_.uploader.SweepFolder(RemoteFolderOf(folderText));
     const std::shared_ptr<const int> open = OpenFolder(folder);
     std::deque<Entry> ahead;
     std::int64_t bytesAhead = 0;
@@ -283,9 +283,9 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
     ctx_.records.MarkUnfinished(ctx_.syncId);
     // The record follows the upload: a file that did not reach the server
     // keeps its old record and is sent again by the next run.
-    const bool sent = ctx_.uploader.Upload(file.get(), entry.fullPath, entry.name,
-                                           UploadFolder(GetRemoteFolder(entry.fullPath, entry.name)), &tap,
-                                           entry.stored.has_value());
+    const bool sent = ctx_.uploader.Upload(file.get(), entry.fullPath,
+                                           RemoteTarget(GetRemoteFolder(entry.fullPath, entry.name), entry.name),
+                                           &tap, entry.stored.has_value());
     if (!sent) {
         tap.Failed();
         ++tally_.uploadsFailed;

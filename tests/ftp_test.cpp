@@ -219,7 +219,7 @@ TEST_F(Uploads, ConnectSendAndCloseWriteTheirLinesBelowTheRemoteDirectory) {
     EXPECT_TRUE(uploader_.UploadPath(Local("old/a.txt"), "a.txt", "home/anna/old/"));  // no DoneDir: it was there
     CountingTap tap;  // a file the caller opened, every byte seen on its way
     std::FILE* top = std::fopen(Local("top.txt").c_str(), "rb");
-    EXPECT_TRUE(uploader_.Upload(top, "top.txt", "top.txt", "", &tap, true));  // a replacement: by a temporary name
+    EXPECT_TRUE(uploader_.Upload(top, "top.txt", ftp::RemotePath("top.txt"), &tap, true));  // a replacement: by a temporary name
     std::fclose(top);
     EXPECT_EQ(tap.bytes, std::string("content of top.txt").size());
     // A job folder such as /a/../../etc keeps its ".." levels in the remote

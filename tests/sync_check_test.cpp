@@ -24,20 +24,22 @@ namespace {
 class RecordingUploader : public syncrun::Uploader {
 public:
     bool Connect(const store::Job&) override { return true; }
-    bool Upload(std::FILE* file, const std::string& path, const std::string& name, const std::string& folder,
-                ftp::ReadTap* tap, bool replacing) override {
+    bool Upload(std::FILE* file, const std::string& path, const ftp::RemotePath& target, ftp::ReadTap* tap,
+                bool replacing) override {
         if (beforeUpload) beforeUpload(path);
         std::FILE* f = file ? file : std::fopen(path.c_str(), "rb");
         char buf[1 << 16];  // a small read first: the digest is made piece by piece
         for (std::size_t n, want = 3; f && (n = std::fread(buf, 1, want, f)) > 0; want = sizeof buf) tap->Read(buf, n);
         if (f && !file) std::fclose(f);
         if (!refuse.empty() && path.find(refuse) != std::string::npos) return false;
-        sent.push_back((replacing ? "over " : "") + folder + name);
+        std::string remote;
+        for (const auto& level : target.levels) remote += (remote.empty() ? "" : "/") + level;
+        sent.push_back((replacing ? "over " : "") + remote);
         return true;
     }
     void Close() override {}
 
-    std::vector<std::string> sent;  // remote folder + name
+    std::vector<std::string> sent;  // the remote path
     std::string refuse;
     std::function<void(const std::string&)> beforeUpload;
 };

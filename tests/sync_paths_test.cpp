@@ -11,15 +11,20 @@
 namespace {
 
 TEST(GetRemoteFolder, MapsTheLocalFolderBelowTheRemoteDirectory) {
-    const char* const cases[][4] = {  // full path, name, remote folder, upload folder
-        {"/home/anna/docs/report.txt", "report.txt", "/home/anna/docs/", "home/anna/docs/"},
-        {"/a.txt", "a.txt", "/", ""},  // a root job's files land in the remote directory itself
-        {"/c:/b\\s/it's 100%_#/Är ß:e.txt", "Är ß:e.txt", "/c:/b\\s/it's 100%_#/", "c:/b\\s/it's 100%_#/"},
-        {"a.txt", "a.txt", "", ""},  // a name as long as the path leaves nothing
+    const char* const cases[][4] = {  // full path, name, remote folder, the upload's target below the directory
+        {"/home/anna/docs/report.txt", "report.txt", "/home/anna/docs/", "home/anna/docs/report.txt"},
+        {"/a.txt", "a.txt", "/", "a.txt"},  // a root job's files land in the remote directory itself
+        {"/c:/b\\s/it's 100%_#/Är ß:e.txt", "Är ß:e.txt", "/c:/b\\s/it's 100%_#/", "c:/b\\s/it's 100%_#/Är ß:e.txt"},
+        {"/a/../../etc/./x", "x", "/a/../../etc/./", "a/etc/x"},  // no job folder reaches above the directory
+        {"a.txt", "a.txt", "", "a.txt"},  // a name as long as the path leaves nothing
     };
     for (const auto& c : cases) {
         EXPECT_EQ(syncrun::GetRemoteFolder(c[0], c[1]), c[2]) << c[0];
-        EXPECT_EQ(syncrun::UploadFolder(c[2]), c[3]) << c[0];
+        const ftp::RemotePath target = syncrun::RemoteTarget(c[2], c[1]);
+        std::string joined;
+        for (const auto& level : target.levels) joined += (joined.empty() ? "" : "/") + level;
+        EXPECT_FALSE(target.absolute);
+        EXPECT_EQ(joined, c[3]) << c[0];
     }
 }
 

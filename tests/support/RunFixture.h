@@ -28,10 +28,10 @@ const std::string kDisconnected = "FTP Info: I have disconnected from the server
 class HookedUploader : public syncrun::FtpUploader {
 public:
     using FtpUploader::FtpUploader;
-    bool Upload(std::FILE* file, const std::string& path, const std::string& name, const std::string& folder,
-                ftp::ReadTap* tap, bool replacing) override {
+    bool Upload(std::FILE* file, const std::string& path, const ftp::RemotePath& target, ftp::ReadTap* tap,
+                bool replacing) override {
         if (beforeUpload) beforeUpload(path);
-        return FtpUploader::Upload(file, path, name, folder, tap, replacing);
+        return FtpUploader::Upload(file, path, target, tap, replacing);
     }
     void Close() override {
         FtpUploader::Close();
