@@ -1,25 +1,16 @@
 #include "sync/modFiles.h"
 
-#include "ftp/CurlHandles.h"
-#include "ftp/modFTP.h"
 #include "base/StatusLog.h"
+#include "sync/FileDate.h"
 #include "sync/FolderListing.h"
-
-#include <QDate>
-#include <QTime>
-#include <QLocale>
+#include "sync/UploadTap.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <fcntl.h>
-#include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace syncrun {
 namespace {
@@ -39,67 +30,6 @@ constexpr std::int64_t kHashAlongsideFrom = 1 << 20;
 constexpr std::size_t kLookAtEveryFileUpTo = 64;
 // While the check waits for a digest, the batch still commits on time.
 constexpr auto kIdleEvery = std::chrono::milliseconds(100);
-
-constexpr std::string_view kSystemVolume = "System Volume Information";
-
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-    const auto it = std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    });
-    return it != text.end();
-}
-
-// Opens a regular file for its upload. O_NONBLOCK: should the name have
-// become a FIFO since it was listed, opening it must not wait for a writer.
-// Null with errno set when it cannot be opened; null with errno 0 when it
-// is no regular file any more.
-ftp::File OpenForUpload(int folderFd, const std::string& name) {
-    const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        errno = 0;
-        return nullptr;
-    }
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (!file) ::close(fd);
-    // libcurl asks for large pieces: read straight into its buffer, with no
-    // buffer of the stream's own (nor the look that sizes one).
-    else ::setvbuf(file, nullptr, _IONBF, 0);
-    return ftp::File(file);
-}
-
-// Counts the bytes of an upload for the progress, makes the digest of a
-// new file from the very bytes that go out, and keeps the store's batch
-// committing on time while a long transfer runs.
-class UploadTap : public ftp::ReadTap {
-public:
-    UploadTap(Progress& progress, RunObserver& observer, store::FileRecords& records, bool digest)
-        : progress_(progress), observer_(observer), records_(records), start_(progress.bytesSent), digest_(digest) {}
-
-    void Read(const char* data, std::size_t size) override {
-        if (digest_) md5_.Update(data, size);
-        progress_.bytesSent += static_cast<std::int64_t>(size);
-        observer_.OnProgress(progress_);
-    }
-    void Rewound() override {
-        md5_.Restart();
-        progress_.bytesSent = start_;
-    }
-    void Waiting() override { records_.CommitIfDue(); }
-    // A failed upload's bytes do not count as sent.
-    void Failed() { progress_.bytesSent = start_; }
-    std::string HexDigest() { return md5_.HexDigest(); }
-
-private:
-    Progress& progress_;
-    RunObserver& observer_;
-    store::FileRecords& records_;
-    std::int64_t start_;
-    bool digest_;
-    hash::Md5Stream md5_;
-};
 
 }  // namespace
 
@@ -322,57 +252,6 @@ void FileCheck::UpdateFileRecord(const std::optional<store::StoredFile>& stored,
         ctx_.records.UpdateHash(stored->fileId, hash);
     else
         ctx_.records.Insert(fullPath, GetRemoteFolder(fullPath, name), name, date, hash, ctx_.syncId);
-}
-
-std::int64_t FileCheck::CheckFolderTree(const std::string& path, bool reset) {
-    if (reset) total_ = 0;
-    const std::string folder = FolderPath(path);
-    if (!CheckFolder(folder)) return total_;
-    ++total_;
-    if (ctx_.uploader.GaveUp()) return total_;
-
-    const Listing subFolders = ListSubFolders(folder);
-    if (!subFolders.ok) {
-        PassOverFolder(folder, subFolders.reason);
-        return total_;
-    }
-    // The skip test covers the folders one level down from each walk; the
-    // level below those starts walks of its own, which test their children.
-    for (const std::string& name : subFolders.names) {
-        const std::string sub = JoinPath(folder, name);
-        if (ContainsNoCase(sub, kSystemVolume)) continue;
-        if (!CheckFolder(sub)) continue;
-        ++total_;
-        if (ctx_.uploader.GaveUp()) return total_;
-        const Listing below = ListSubFolders(sub);
-        if (!below.ok) {
-            PassOverFolder(sub, below.reason);
-            continue;
-        }
-        for (const std::string& deeper : below.names) CheckFolderTree(JoinPath(sub, deeper), false);
-    }
-    return total_;
-}
-
-std::string GetFileDate(const std::string& fullPath) {
-    struct stat st {};
-    if (::stat(fullPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return {};
-    return FileDate(st.st_mtim);
-}
-
-std::string FileDate(const timespec& modified) {
-    // The locale's short date and time, as QDateTime's local time gives
-    // them; localtime_r, because Qt sets the zone up again on every call,
-    // a look at /etc/localtime for each new file.
-    const std::time_t seconds = modified.tv_sec;
-    std::tm local{};
-    if (!::localtime_r(&seconds, &local)) return {};
-    const QLocale locale;
-    const QDate date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    const QTime time(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59),
-                     static_cast<int>(modified.tv_nsec / 1000000));
-    return (locale.toString(date, QLocale::ShortFormat) + u' ' + locale.toString(time, QLocale::ShortFormat))
-        .toStdString();
 }
 
 }  // namespace syncrun

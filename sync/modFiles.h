@@ -81,12 +81,6 @@ private:
     std::int64_t total_ = 0;
 };
 
-// The file's modification time in the locale's short date and time form;
-// empty for anything that is not a file, or on any failure.
-std::string GetFileDate(const std::string& fullPath);
-// The same for a modification time at hand.
-std::string FileDate(const timespec& modified);
-
 // The line that names what was passed over and why.
 std::string CouldNotRead(const std::string& path, const std::string& reason);
 
