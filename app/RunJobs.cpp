@@ -7,8 +7,7 @@ namespace app {
 
 syncrun::RunOutcome RunEveryJob(syncrun::RunObserver& observer, const syncrun::RunStore& store) {
     syncrun::HashPool pool;
-    syncrun::FtpUploader uploader(observer);
-    return syncrun::RunSync(observer, uploader, pool, store);
+    return syncrun::RunSync(observer, [] { return std::make_unique<syncrun::FtpUploader>(); }, pool, store);
 }
 
 }  // namespace app

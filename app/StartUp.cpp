@@ -4,6 +4,7 @@
 #include "base/StatusLog.h"
 #include "app/RunJobs.h"
 #include "app/TerminalProgress.h"
+#include "store/CreateStore.h"
 #include "store/Jobs.h"
 #include "store/Store.h"
 #include "sync/SyncRun.h"
@@ -33,8 +34,14 @@ std::optional<std::string> LoadSettings() {
         auto& conn = store::StoreConnection();
         conn.ConnectionString = store::BuildConnectionString(runtime::AppPath());
         ::LogStatus("Setting Database Connection String");
+        // The program's own connection serves the windows, on the GUI
+        // thread: a statement waits for another writer a quarter of a second
+        // at most (a run's writes take milliseconds), so a store another
+        // program holds shows as a message, not as a window that freezes.
+        conn.BusyTimeout = std::chrono::milliseconds(250);
         conn.Open();
         ::LogStatus("Opened Database");
+        store::UpgradeStore(conn);
         store::SqlText = store::ListJobsStatement();
         store::StoreRecordset = conn.Execute(store::SqlText);
         ::LogStatus("Run Query on settings");

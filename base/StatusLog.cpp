@@ -50,17 +50,22 @@ void SetEchoGuard(std::function<void()> before, std::function<void()> after) {
 }  // namespace statuslog
 
 void LogStatus(const std::string& text) {
+    // Error texts end in a line break of their own, which is no part of the
+    // line, nor are the blanks before it.
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r' || text[end - 1] == ' ' || text[end - 1] == '\t'))
+        --end;
+    const std::string line = text.substr(0, end);
     const std::lock_guard lock(statuslog::LogMutex());
     if (statuslog::Echo()) {
         const statuslog::EchoGuard& guard = statuslog::Guard();
         if (guard.before) guard.before();
-        // Error texts end in a line break of their own: one is enough.
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        if (text.empty() || text.back() != '\n') std::fputc('\n', stdout);
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
         std::fflush(stdout);
         if (guard.after) guard.after();
     }
-    if (statuslog::CurrentSink()) statuslog::CurrentSink()(text);
+    if (statuslog::CurrentSink()) statuslog::CurrentSink()(line);
 }
 
 namespace {

@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-// Writes one line to the status log; any thread may.
+// Writes one line to the status log; any thread may. A trailing line
+// break and the blanks before it are left off.
 void LogStatus(const std::string& text);
 
 // Text from outside (file and folder names, server replies) as it goes into

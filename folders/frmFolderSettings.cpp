@@ -84,7 +84,7 @@ void frmFolderSettings::Form_Load() {
             cmbServers->addItem(ProfileEntryOf(rs));
         }
     } catch (const store::StoreError& e) {
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
     }
     ResetToNewJob();
 }
@@ -134,7 +134,7 @@ void frmFolderSettings::FetchInfo(std::int64_t SyncID) {
     } catch (const store::StoreError& e) {
         // Half-filled fields under the old ID would overwrite that record on Save.
         ResetToNewJob();
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
     }
 }
 
@@ -149,7 +149,7 @@ void frmFolderSettings::cmdClose_Click() {
     try {
         if (const auto problem =
                 folders::FolderSaveProblem(folder, combo, [this](std::int64_t id) { return ProfileExists(id); })) {
-            MsgBox(QString::fromStdString(*problem));
+            MsgBox(QString::fromStdString(*problem), vbOKOnly, QString(), this);
             return;
         }
         const std::string profileId = GetEntryID(combo).value_or(std::string());
@@ -158,7 +158,7 @@ void frmFolderSettings::cmdClose_Click() {
         LogStatus("Updating Folders Database");
         store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
         return;
     }
     close();
@@ -183,7 +183,7 @@ void frmFolderSettings::cmdClearFolderInfo_Click() {
         store::SqlText = store::ClearFolderFilesStatement(folder);
         store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
         return;
     }
     MsgBox(QStringLiteral("Complete, information cleared"), vbInformation, QStringLiteral("Result"));

@@ -30,7 +30,7 @@ void frmFolders::FillList() {
                 QString::fromStdString(rs.Fields("SyncID") + " --> Folder: " + rs.Fields("Folder")));
         }
     } catch (const store::StoreError& e) {
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
     }
 }
 

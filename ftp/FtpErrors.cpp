@@ -127,12 +127,17 @@ std::string InternetErrorMessage(std::uint32_t code) {
     }
 }
 
-void ReportInternetError(std::uint32_t code, const std::string& caller) {
-    LogStatus("FTP Info: " + caller + " error code: " + std::to_string(code) + " Message: " +
-              InternetErrorMessage(code));
+std::vector<std::string> InternetErrorLines(std::uint32_t code, const std::string& caller) {
+    std::vector<std::string> lines{"FTP Info: " + caller + " error code: " + std::to_string(code) +
+                                   " Message: " + InternetErrorMessage(code)};
     // The reply is the server's text: a reply of several lines, or one that
     // carries control characters, must not become lines of its own.
-    if (code == ERROR_INTERNET_EXTENDED_ERROR) LogStatus("Extended Info: " + ::OneLine(InternetGetLastResponseInfo()));
+    if (code == ERROR_INTERNET_EXTENDED_ERROR) lines.push_back("Extended Info: " + ::OneLine(InternetGetLastResponseInfo()));
+    return lines;
+}
+
+void ReportInternetError(std::uint32_t code, const std::string& caller) {
+    for (const std::string& line : InternetErrorLines(code, caller)) LogStatus(line);
 }
 
 }  // namespace ftp

@@ -14,9 +14,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How often an upload's tap hears that the transfer is still running, and
-// the longest wait for network activity between two looks.
-constexpr auto kWaitingEvery = std::chrono::milliseconds(20);
+// The longest wait for network activity between two looks.
 constexpr int kPollMs = 50;
 // Between some FTP steps libcurl watches no socket at all (the 1 s stalls of
 // curl_easy_perform), yet it can go on at once when asked again: the first
@@ -233,7 +231,7 @@ Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &OnRead);
     curl_easy_setopt(h, CURLOPT_READDATA, &ctx);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    const Outcome outcome = Perform(tap);
+    const Outcome outcome = Perform();
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
@@ -241,7 +239,7 @@ Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string
     return outcome;
 }
 
-Outcome FtpSession::Perform(ReadTap* tap) {
+Outcome FtpSession::Perform() {
     Outcome outcome;
     errorText_[0] = '\0';
     lastReply.clear();
@@ -251,8 +249,7 @@ Outcome FtpSession::Perform(ReadTap* tap) {
 
     CURLM* m = multi.get();
     if (curl_multi_add_handle(m, easy.get()) != CURLM_OK) return Outcome{CURLE_FAILED_INIT};
-    auto lastWaiting = Clock::now();
-    auto lastMove = lastWaiting;
+    auto lastMove = Clock::now();
     curl_off_t lastSent = 0;
     int pollMs = kFirstPollMs;
     for (;;) {
@@ -277,10 +274,6 @@ Outcome FtpSession::Perform(ReadTap* tap) {
         } else if (sent > 0 && now - lastMove >= timeouts.stall) {
             outcome.stalled = true;
             break;
-        }
-        if (tap && now - lastWaiting >= kWaitingEvery) {
-            tap->Waiting();
-            lastWaiting = Clock::now();
         }
         int ready = 0;
         curl_multi_poll(m, nullptr, 0, pollMs, &ready);

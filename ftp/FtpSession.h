@@ -91,7 +91,7 @@ private:
     // A request that logs in if needed, sends the quote commands (if any)
     // and transfers nothing.
     Outcome PerformWithoutTransfer(curl_slist* quote, const std::string& urlPath = "/");
-    Outcome Perform(ReadTap* tap = nullptr);
+    Outcome Perform();
     std::string UrlPath(const std::string& absolute) const;
     void OnReply(std::string reply);
     void OnCommandText(std::string_view text);

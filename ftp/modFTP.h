@@ -92,9 +92,6 @@ public:
     virtual void Read(const char* data, std::size_t size) = 0;
     // The transfer starts again from the first byte (passive mode refused).
     virtual void Rewound() = 0;
-    // Every 20 ms or so while the transfer runs, bytes moving or not, on
-    // the thread that sends; it must not use the connection.
-    virtual void Waiting() {}
 };
 // `tap` (may be null) sees every byte read.
 bool FtpPutFile(FtpSession* connection, const std::string& localFile, const RemotePath& remoteFile,
@@ -131,5 +128,7 @@ std::string InternetErrorMessage(std::uint32_t code);
 // "FTP Info: <caller> error code: <code> Message: <text>", and for 12003 an
 // "Extended Info: <reply>" line.
 void ReportInternetError(std::uint32_t code, const std::string& caller);
+// The same lines, for the caller to write (a job's lines go in order).
+std::vector<std::string> InternetErrorLines(std::uint32_t code, const std::string& caller);
 
 }  // namespace ftp

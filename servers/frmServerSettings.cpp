@@ -53,26 +53,31 @@ frmServerSettings::frmServerSettings()
     txtPassword = MakeField(this, "txtPassword", 1080);  // shown as typed, unmasked
     Label5 = windows::FieldLabel(this, "Label5", QStringLiteral("Remote Directory:"), 1440);
     txtFolder = MakeField(this, "txtFolder", 1410);
+    // How many files a job sends at once; the rows below it moved down one.
+    Label6 = windows::FieldLabel(this, "Label6", QStringLiteral("Connections:"), 1770);
+    txtConnections = MakeField(this, "txtConnections", 1740);
 
     txtNotes = new QPlainTextEdit(this);
     txtNotes->setObjectName(QStringLiteral("txtNotes"));
-    windows::PlaceTwips(txtNotes, 30, 1740, 4605, 1155);
+    txtNotes->setTabChangesFocus(true);  // Tab goes on to Save, as in every other box
+    windows::PlaceTwips(txtNotes, 30, 2070, 4605, 1155);
 
     cmdClose = new QPushButton(QStringLiteral("&Save"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
-    windows::PlaceTwips(cmdClose, 30, 2940, 4635, 255);
+    windows::PlaceTwips(cmdClose, 30, 3270, 4635, 255);
     cmdTestFTP = new QPushButton(QStringLiteral("&Test Connection"), this);
     cmdTestFTP->setObjectName(QStringLiteral("cmdTestFTP"));
-    windows::PlaceTwips(cmdTestFTP, 30, 3240, 4635, 255);
+    windows::PlaceTwips(cmdTestFTP, 30, 3570, 4635, 255);
 
-    QWidget* order[] = {txtServer, txtPort, txtUsername, txtPassword, txtFolder, txtNotes, cmdClose, cmdTestFTP};
+    QWidget* order[] = {txtServer, txtPort, txtUsername, txtPassword, txtFolder, txtConnections, txtNotes, cmdClose,
+                        cmdTestFTP};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
     connect(cmdTestFTP, &QPushButton::clicked, this, [this] { cmdTestFTP_Click(); });
 
     windows::FitCaptions(this);
-    windows::PlaceFixedWindow(this, 4680, 3480);
+    windows::PlaceFixedWindow(this, 4680, 3810);
     Form_Load();
 }
 
@@ -93,6 +98,7 @@ void frmServerSettings::ResetToNewProfile() {
     EditID = 0;
     for (QLineEdit* field : {txtServer, txtUsername, txtPassword, txtFolder}) field->clear();
     txtPort->setText(QStringLiteral("21"));
+    txtConnections->setText(QStringLiteral("4"));
     txtNotes->setPlainText(kNotesPlaceholder);
 }
 
@@ -114,22 +120,24 @@ void frmServerSettings::FetchInfo(std::int64_t SettingsID) {
         txtPassword->setText(QString::fromStdString(p.password));
         txtFolder->setText(QString::fromStdString(p.directory));
         txtNotes->setPlainText(QString::fromStdString(p.notes));
+        txtConnections->setText(QString::fromStdString(p.connections));
     } catch (const store::StoreError& e) {
         // Half-filled fields under the old ID would overwrite that record on Save.
         ResetToNewProfile();
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
     }
 }
 
 store::ServerProfile frmServerSettings::TypedProfile() const {
     return {txtServer->text().toStdString(),   txtPort->text().toStdString(),
             txtUsername->text().toStdString(), txtPassword->text().toStdString(),
-            txtFolder->text().toStdString(),   txtNotes->toPlainText().toStdString()};
+            txtFolder->text().toStdString(),   txtNotes->toPlainText().toStdString(),
+            txtConnections->text().toStdString()};
 }
 
 void frmServerSettings::cmdClose_Click() {
     if (!runtime::IsNumeric(txtPort->text().toStdString())) {
-        MsgBox(QStringLiteral("Please enter a port as a number"), vbOKOnly);
+        MsgBox(QStringLiteral("Please enter a port as a number"), vbOKOnly, QString(), this);
         return;
     }
     const store::ServerProfile profile = TypedProfile();
@@ -139,7 +147,7 @@ void frmServerSettings::cmdClose_Click() {
     try {
         store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
         return;
     }
     close();

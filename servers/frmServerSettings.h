@@ -54,6 +54,8 @@ public:
     QLineEdit* txtPassword = nullptr;
     QLabel* Label5 = nullptr;
     QLineEdit* txtFolder = nullptr;
+    QLabel* Label6 = nullptr;
+    QLineEdit* txtConnections = nullptr;
     QPlainTextEdit* txtNotes = nullptr;
     QPushButton* cmdClose = nullptr;
     QPushButton* cmdTestFTP = nullptr;

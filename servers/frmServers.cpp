@@ -36,7 +36,7 @@ void frmServers::FillList() {
                 ServerListEntry(rs.Fields("SettingsID"), rs.Fields("FTPServer"), rs.Fields("FTPUser"))));
         }
     } catch (const store::StoreError& e) {
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
     }
 }
 

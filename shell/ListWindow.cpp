@@ -60,7 +60,7 @@ void ListWindow::cmdDelete_Click() {
             DeleteRecord(*key);
         } catch (const store::StoreError& e) {
             // The record is still there: keep the list and its selection.
-            windows::ShowStoreError(e);
+            windows::ShowStoreError(e, this);
             return;
         }
     }

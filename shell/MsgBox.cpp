@@ -36,14 +36,14 @@ void SetHeadless(bool on) { S().headless = on; }
 
 }  // namespace msgbox
 
-int MsgBox(const QString& text, int style, const QString& title) {
+int MsgBox(const QString& text, int style, const QString& title, QWidget* owner) {
     using namespace msgbox;
     const QString caption = title.isEmpty() ? QStringLiteral("Tessary") : title;
     const int buttons = style & 0xF;
     const int fallback = buttons == vbYesNo ? vbNo : vbOK;
 
     if (S().testMode) {
-        S().shown.push_back({text, style, caption});
+        S().shown.push_back({text, style, caption, owner});
         if (S().answers.empty()) return fallback;
         const int answer = S().answers.front();
         S().answers.pop_front();
@@ -56,7 +56,8 @@ int MsgBox(const QString& text, int style, const QString& title) {
         return fallback;
     }
 
-    QMessageBox box;
+    QMessageBox box(owner);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setWindowTitle(caption);
     box.setText(text);
     switch (style & 0xF0) {

@@ -15,8 +15,12 @@ constexpr int vbOK = 1;
 constexpr int vbYes = 6;
 constexpr int vbNo = 7;
 
+class QWidget;
+
 // Shows a modal box and returns the answer. An empty title shows "Tessary".
-int MsgBox(const QString& text, int style = vbOKOnly, const QString& title = QString());
+// The box belongs to `owner` when given and stays above every window (a
+// job's transfer window among them) until it is answered.
+int MsgBox(const QString& text, int style = vbOKOnly, const QString& title = QString(), QWidget* owner = nullptr);
 
 namespace msgbox {
 
@@ -24,6 +28,7 @@ struct Shown {
     QString text;
     int style;
     QString title;  // as shown: "Tessary" for an empty title
+    const QWidget* owner;
 };
 
 // Test seam: while enabled no box is shown; each box takes the next queued

@@ -69,8 +69,8 @@ QLabel* FieldLabel(QWidget* parent, const char* name, const QString& caption, in
     return label;
 }
 
-void ShowStoreError(const store::StoreError& error) {
-    MsgBox(QString::fromStdString(error.what()), vbCritical);
+void ShowStoreError(const store::StoreError& error, QWidget* owner) {
+    MsgBox(QString::fromStdString(error.what()), vbCritical, QString(), owner);
 }
 
 }  // namespace windows

@@ -66,7 +66,8 @@ void PlaceFixedWindow(QWidget* window, int widthTwips, int heightTwips);
 void FitCaptions(QWidget* window);
 // Places a control by its position and size in twips.
 void PlaceTwips(QWidget* control, int left, int top, int width, int height);
-// A statement the store refused: its message in a stop box.
-void ShowStoreError(const store::StoreError& error);
+// A statement the store refused: its message in a stop box over `owner`,
+// the window whose work it was.
+void ShowStoreError(const store::StoreError& error, QWidget* owner);
 
 }  // namespace windows

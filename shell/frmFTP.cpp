@@ -5,6 +5,8 @@
 #include "shell/Twips.h"
 #include "store/Store.h"
 #include "store/Jobs.h"
+#include "base/StatusLog.h"
+#include "sync/RemotePath.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -47,12 +49,33 @@ QString frmFTP::StatusText() const { return lblStatus->text(); }
 
 QString frmFTP::CurrentFileText() const { return lblCurrentFile->text(); }
 
+namespace {
+
+void Log(const syncrun::Lines& lines) {
+    for (const std::string& line : lines) LogStatus(line);
+}
+
+}  // namespace
+
 bool frmFTP::ConnectToFTP(std::int64_t syncId) {
-    return uploader_.Connect(store::ReadJob(store::StoreConnection(), syncId));
+    syncrun::Lines lines;
+    const bool connected = uploader_.Connect(store::ReadJob(store::StoreConnection(), syncId), lines);
+    Log(lines);
+    if (connected) Connected(true);
+    return connected;
 }
 
 bool frmFTP::UploadFile(const std::string& fileName, const std::string& remote, const std::string& remoteFolder) {
-    return uploader_.UploadPath(fileName, remote, remoteFolder);
+    const ftp::RemotePath target = syncrun::RemoteTarget(remoteFolder, remote);
+    ftp::RemotePath folder = target;
+    folder.levels.pop_back();
+    syncrun::Lines lines;
+    uploader_.MakeFolder(folder, lines);
+    SetStatus("Uploading " + fileName);
+    const bool sent = uploader_.Put(nullptr, fileName, target, nullptr, false, lines) == syncrun::Attempt::Done;
+    if (sent) SetStatus("Scanning Files..");
+    Log(lines);
+    return sent;
 }
 
 void frmFTP::cmdHide_Click() { SetAlwaysOnTop(this, false); }
@@ -60,7 +83,9 @@ void frmFTP::cmdHide_Click() { SetAlwaysOnTop(this, false); }
 void frmFTP::Unload() {
     if (!unloaded_) {
         unloaded_ = true;
+        Connected(false);
         uploader_.Close();
+        LogStatus("FTP Info: I have disconnected from the server.");
     }
     unloading_ = true;
     close();

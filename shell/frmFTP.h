@@ -4,7 +4,6 @@
 // upload on its own through ConnectToFTP and UploadFile.
 
 #include "sync/FtpUploader.h"
-#include "sync/RunObserver.h"
 
 #include <QWidget>
 
@@ -15,16 +14,16 @@ class QCloseEvent;
 class QLabel;
 class QPushButton;
 
-class frmFTP : public QWidget, public syncrun::RunObserver {
+class frmFTP : public QWidget {
     Q_OBJECT
 public:
     // Loads the window: owned by (and centred on) the main window.
     explicit frmFTP(QWidget* owner);
 
     // The labels and the top-most state; GUI thread only.
-    void SetStatus(const std::string& text) override;
-    void SetCurrentFile(const std::string& name) override;
-    void Connected(bool on) override;
+    void SetStatus(const std::string& text);
+    void SetCurrentFile(const std::string& name);
+    void Connected(bool on);
 
     // Reads the job and its server profile, connects and changes to the
     // profile's remote directory. A job or profile that is not in the store
@@ -50,7 +49,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    syncrun::FtpUploader uploader_{*this};
+    syncrun::FtpUploader uploader_;
     QLabel* lblStatus;
     QPushButton* cmdHide;
     QLabel* lblCurrentFile;

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenuBar>
@@ -24,6 +25,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -149,10 +151,25 @@ int frmMain::AppendLine(const QString& text) {
     lstStatus->addItem(text);
     if (lstStatus->count() >= kLogLimit) {
         lstStatus->clear();
+        rowWidth_ = 0;
         lstStatus->addItem(QStringLiteral("Cleared due to too much data"));
+        FitRows(lstStatus->item(0)->text());
         return -1;
     }
+    FitRows(text);
     return lstStatus->count() - 1;
+}
+
+void frmMain::FitRows(const QString& text) {
+    // The list gives every row the first row's size: that row carries one
+    // text line's height and the widest line's width, so every row is one
+    // line high whatever the window's size, and the list scrolls sideways
+    // to the end of a long line.
+    const QFontMetrics metrics(lstStatus->font());
+    const int width = metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth();
+    if (width <= rowWidth_ && lstStatus->count() > 1) return;
+    rowWidth_ = std::max(rowWidth_, width);
+    lstStatus->item(0)->setSizeHint(QSize(rowWidth_, metrics.height() + 2));
 }
 
 void frmMain::LogStatus(const QString& text) { lstStatus->setCurrentRow(AppendLine(text)); }
@@ -235,7 +252,7 @@ void frmMain::mnuForceClear_Click() {
         store::SqlText = store::ClearAllFilesStatement();
         store::StoreRecordset = store::StoreConnection().Execute(store::SqlText);
     } catch (const store::StoreError& e) {
-        windows::ShowStoreError(e);
+        windows::ShowStoreError(e, this);
         return;
     }
     MsgBox(QStringLiteral("Complete, information cleared") + kCrLf +

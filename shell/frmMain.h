@@ -75,9 +75,11 @@ private:
     void ShowQueuedLines();
     // Adds the line under the 400-line rule; the row to select after it.
     int AppendLine(const QString& text);
+    void FitRows(const QString& text);
     void RunFinished(const syncrun::RunOutcome& outcome);
 
     ListOpeners openers_;
+    int rowWidth_ = 0;  // the widest line shown
     int exitStatus_ = 0;  // what an unattended run ends the process with
     std::thread runThread_;
     std::unique_ptr<WindowRunObserver> runObserver_;

@@ -27,7 +27,7 @@ bool CreateStore(const std::string& file, const std::string& schemaSql) {
         error = db ? sqlite3_errmsg(db) : "out of memory";
     } else {
         char* err = nullptr;
-        const std::string script = "BEGIN;\n" + schemaSql + "\nCOMMIT;";
+        const std::string script = "BEGIN;\n" + schemaSql + "\nCOMMIT;\nPRAGMA journal_mode = WAL;";
         if (sqlite3_exec(db, script.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
             error = err ? err : sqlite3_errmsg(db);
             sqlite3_free(err);
@@ -39,6 +39,15 @@ bool CreateStore(const std::string& file, const std::string& schemaSql) {
         throw StoreError("Could not create " + file + ": " + error);
     }
     return true;
+}
+
+void UpgradeStore(Connection& store) {
+    if (store.Execute("select name from sqlite_master where type = 'table' and name = 'myUnfinished'").Eof())
+        store.Execute("create table myUnfinished (SyncID INTEGER PRIMARY KEY)");
+    bool hasConnections = false;
+    for (Recordset rs = store.Execute("pragma table_info(mySettings)"); !rs.Eof(); rs.MoveNext())
+        hasConnections = hasConnections || rs.Fields("name") == "FTPConnections";
+    if (!hasConnections) store.Execute("alter table mySettings add column FTPConnections TEXT");
 }
 
 }  // namespace store

@@ -4,17 +4,6 @@
 
 namespace store {
 
-namespace {
-
-// Stores made before the table was there get it on their first run; it
-// writes nothing when the table exists.
-Connection& WithUnfinishedTable(Connection& store) {
-    store.Execute("create table if not exists myUnfinished (SyncID INTEGER PRIMARY KEY)");
-    return store;
-}
-
-}  // namespace
-
 std::string ClearAllFilesStatement() { return "delete from myfiles"; }
 
 std::string ClearFolderFilesStatement(const std::string& folder) {
@@ -32,7 +21,7 @@ void ForgetRecordsOfDeletedJob(Connection& store, std::int64_t syncId) {
 }
 
 FileRecords::FileRecords(Connection& store, std::chrono::milliseconds commitEvery)
-    : store_(WithUnfinishedTable(store)),
+    : store_(store),
       commitEvery_(commitEvery),
       // By path alone, so the store searches its FullPath index; given the
       // job as well, SQLite prefers the SyncID index and reads every record
@@ -41,15 +30,11 @@ FileRecords::FileRecords(Connection& store, std::chrono::milliseconds commitEver
       insert_(store,
               "insert into myFiles (FullPath, Folder, FileName, FileDate, FileHash, SyncID) "
               "values(?1, ?2, ?3, ?4, ?5, ?6)"),
-      update_(store, "update myFiles set FileHash = ?1 where FileID = ?2") {}
-
-FileRecords::~FileRecords() = default;
+      update_(store, "update myFiles set FileHash = ?1 where FileID = ?2"),
+      finished_(store, "delete from myUnfinished where SyncID = ?1"),
+      lastCommit_(std::chrono::steady_clock::now()) {}
 
 std::optional<StoredFile> FileRecords::Find(const std::string& fullPath, std::int64_t syncId) {
-    // Inside the batch too: a lookup on its own would take and drop the
-    // store's file lock, several system calls for every file.
-    CommitIfDue();
-    Begin();
     find_.Bind(1, fullPath);
     std::optional<StoredFile> found;
     while (find_.Step()) {
@@ -62,62 +47,61 @@ std::optional<StoredFile> FileRecords::Find(const std::string& fullPath, std::in
     return found;
 }
 
-void FileRecords::Begin() {
-    if (batch_) return;
-    batch_.emplace(store_);
-    batchStarted_ = std::chrono::steady_clock::now();
-}
-
 void FileRecords::Insert(const std::string& fullPath, const std::string& remoteFolder, const std::string& name,
                          const std::string& date, const std::string& hash, std::int64_t syncId) {
-    Begin();
-    insert_.Bind(1, fullPath).Bind(2, remoteFolder).Bind(3, name).Bind(4, date).Bind(5, hash).Bind(6, syncId);
-    insert_.Step();
-    insert_.Reset();
-    CommitIfDue();
+    pending_.push_back({Pending::Kind::Insert, syncId, fullPath, remoteFolder, name, date, hash});
 }
 
 void FileRecords::UpdateHash(std::int64_t fileId, const std::string& hash) {
-    Begin();
-    update_.Bind(1, hash).Bind(2, fileId);
-    update_.Step();
-    update_.Reset();
-    CommitIfDue();
+    pending_.push_back({Pending::Kind::UpdateHash, fileId, {}, {}, {}, {}, hash});
 }
 
 bool FileRecords::Unfinished(std::int64_t syncId) {
-    Begin();
     return !store_.Execute("select SyncID from myUnfinished where SyncID = " + std::to_string(syncId)).Eof();
 }
 
 void FileRecords::MarkUnfinished(std::int64_t syncId) {
     if (markedJob_ == syncId) return;
-    Begin();
-    store_.Execute("insert or ignore into myUnfinished (SyncID) values(" + std::to_string(syncId) + ")");
     // Before anything goes up: a run killed from here on leaves the mark.
     Commit();
+    store_.Execute("insert or ignore into myUnfinished (SyncID) values(" + std::to_string(syncId) + ")");
     markedJob_ = syncId;
 }
 
 void FileRecords::MarkFinished(std::int64_t syncId) {
-    Begin();
-    store_.Execute("delete from myUnfinished where SyncID = " + std::to_string(syncId));
+    pending_.push_back({Pending::Kind::Finished, syncId, {}, {}, {}, {}, {}});
     if (markedJob_ == syncId) markedJob_ = 0;
 }
 
+bool FileRecords::JobStillThere(std::int64_t syncId) { return JobExists(store_, syncId); }
+
 void FileRecords::CommitIfDue() {
-    if (batch_ && std::chrono::steady_clock::now() - batchStarted_ >= commitEvery_) Commit();
+    if (std::chrono::steady_clock::now() - lastCommit_ >= commitEvery_) Commit();
 }
 
 void FileRecords::Commit() {
-    if (!batch_) return;
-    try {
-        batch_->Commit();
-    } catch (...) {
-        batch_.reset();
-        throw;
+    lastCommit_ = std::chrono::steady_clock::now();
+    if (pending_.empty()) return;
+    std::vector<Pending> batch;
+    batch.swap(pending_);  // a refused batch is not tried again
+    Transaction transaction(store_);
+    for (const Pending& p : batch) {
+        Statement& s = p.kind == Pending::Kind::Insert ? insert_ : p.kind == Pending::Kind::UpdateHash ? update_ : finished_;
+        switch (p.kind) {
+        case Pending::Kind::Insert:
+            s.Bind(1, p.fullPath).Bind(2, p.folder).Bind(3, p.name).Bind(4, p.date).Bind(5, p.hash).Bind(6, p.id);
+            break;
+        case Pending::Kind::UpdateHash:
+            s.Bind(1, p.hash).Bind(2, p.id);
+            break;
+        case Pending::Kind::Finished:
+            s.Bind(1, p.id);
+            break;
+        }
+        s.Step();
+        s.Reset();
     }
-    batch_.reset();
+    transaction.Commit();
 }
 
 }  // namespace store

@@ -1,10 +1,13 @@
 #pragma once
 // The file-state records of table myFiles as the sync run reads and writes
-// them: looked up through one prepared statement, read and written in
-// batches (one transaction) that commit at least once a second, so the
-// store's syncs stay few and other writers wait a second at most. Also the
-// jobs whose last run was cut off in the middle of its uploads (table
-// myUnfinished), and the statements that clear the file state.
+// them, the jobs whose last run was cut off in the middle of its uploads
+// (table myUnfinished), and the statements that clear the file state.
+//
+// The run never holds the store's write lock while it waits (on the
+// server, the disk or a digest): lookups read without a write transaction
+// (the store keeps a write-ahead log, so they never wait for writers nor
+// keep them waiting), and new records gather in memory until Commit
+// writes them in one short transaction.
 
 #include "store/Store.h"
 
@@ -12,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace store {
 
@@ -33,18 +37,18 @@ void ForgetRecordsOfDeletedJob(Connection& store, std::int64_t syncId);
 
 class FileRecords {
 public:
-    // Throws store::StoreError.
-    explicit FileRecords(Connection& store,
-                         std::chrono::milliseconds commitEvery = std::chrono::milliseconds(1000));
-    // Whatever is not committed by then is rolled back: those files are
-    // sent again by the next run.
-    ~FileRecords();
+    // Throws StoreError.
+    explicit FileRecords(Connection& store, std::chrono::milliseconds commitEvery = std::chrono::milliseconds(1000));
+    // What was not committed by then is lost: those files are sent again
+    // by the next run.
+    ~FileRecords() = default;
     FileRecords(const FileRecords&) = delete;
     FileRecords& operator=(const FileRecords&) = delete;
 
     // The job's record of the file: each job keeps its own, so a file two
     // jobs cover reaches both servers.
     std::optional<StoredFile> Find(const std::string& fullPath, std::int64_t syncId);
+    // Both wait in memory for the next commit.
     void Insert(const std::string& fullPath, const std::string& remoteFolder, const std::string& name,
                 const std::string& date, const std::string& hash, std::int64_t syncId);
     void UpdateHash(std::int64_t fileId, const std::string& hash);
@@ -55,26 +59,34 @@ public:
     // Notes, committed at once, that the job has uploads under way; called
     // before each upload, it writes once a job.
     void MarkUnfinished(std::int64_t syncId);
-    // The job's uploads are over and nothing of them is left behind (in
-    // the batch).
+    // The job's uploads are over and nothing of them is left behind; goes
+    // with the next commit.
     void MarkFinished(std::int64_t syncId);
 
-    // Commits the batch when it has been open for the commit interval.
+    // Whether the job is still in the store.
+    bool JobStillThere(std::int64_t syncId);
+
+    // Commits what waits when the last commit is the commit interval ago.
     void CommitIfDue();
-    // Commits the batch now (a job's end, the run's end).
+    // Writes what waits in one transaction now (a job's end, the run's end).
     void Commit();
 
 private:
-    void Begin();
+    struct Pending {
+        enum class Kind { Insert, UpdateHash, Finished } kind;
+        std::int64_t id = 0;  // FileID, or SyncID
+        std::string fullPath, folder, name, date, hash;
+    };
 
     Connection& store_;
     std::chrono::milliseconds commitEvery_;
     Statement find_;
     Statement insert_;
     Statement update_;
+    Statement finished_;
     std::int64_t markedJob_ = 0;  // the job MarkUnfinished wrote for
-    std::optional<Transaction> batch_;
-    std::chrono::steady_clock::time_point batchStarted_;
+    std::vector<Pending> pending_;
+    std::chrono::steady_clock::time_point lastCommit_;
 };
 
 }  // namespace store

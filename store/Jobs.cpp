@@ -3,6 +3,9 @@
 #include "base/EntryID.h"
 #include "store/Store.h"
 
+#include <mutex>
+#include <set>
+
 namespace store {
 namespace {
 
@@ -63,6 +66,25 @@ std::string UpdateJobStatement(const std::string& folder, const std::string& pro
            ", SubDirs = " + SubDirsValue(subDirs) + " where SyncID = " + std::to_string(syncId);
 }
 
+namespace {
+
+std::mutex& DeletedMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::set<std::int64_t>& Deleted() {
+    static std::set<std::int64_t> ids;
+    return ids;
+}
+
+}  // namespace
+
+bool DeletedByThisProcess(std::int64_t syncId) {
+    const std::lock_guard lock(DeletedMutex());
+    return Deleted().count(syncId) > 0;
+}
+
 void DeleteJobWithRecords(Connection& connection, std::int64_t syncId) {
     const std::string id = std::to_string(syncId);
     // A savepoint rather than BEGIN: it also nests inside a transaction that
@@ -74,6 +96,9 @@ void DeleteJobWithRecords(Connection& connection, std::int64_t syncId) {
         SqlText = "delete from myFiles where SyncID = " + id;
         connection.Execute(SqlText);
         connection.Execute("release delete_job");
+        // A run of the job stops at its next file.
+        const std::lock_guard lock(DeletedMutex());
+        Deleted().insert(syncId);
     } catch (const StoreError&) {
         try {
             connection.Execute("rollback to delete_job");

@@ -40,6 +40,8 @@ std::vector<Job> ReadJobs(Connection& store);
 // One job by its ID; a job that is not in the store comes back with its
 // problem line. Throws StoreError.
 Job ReadJob(Connection& store, std::int64_t syncId);
+// Whether this process deleted the job (its windows, during a run).
+bool DeletedByThisProcess(std::int64_t syncId);
 // Whether the job is still in the store (it may be deleted during its run).
 bool JobExists(Connection& store, std::int64_t syncId);
 

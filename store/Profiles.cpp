@@ -11,15 +11,16 @@ std::string SelectServerStatement(std::int64_t settingsId) {
 }
 
 std::string InsertServerStatement(const ServerProfile& p) {
-    return "insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) "
+    return "insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes, FTPConnections) "
            "values(" + Quoted(p.server) + ", " + Quoted(p.port) + ", " + Quoted(p.user) + ", " + Quoted(p.password) +
-           ", " + Quoted(p.directory) + ", " + Quoted(p.notes) + ")";
+           ", " + Quoted(p.directory) + ", " + Quoted(p.notes) + ", " + Quoted(p.connections) + ")";
 }
 
 std::string UpdateServerStatement(const ServerProfile& p, std::int64_t settingsId) {
     return "Update mySettings set FTPServer = " + Quoted(p.server) + ", FTPPort = " + Quoted(p.port) +
            ", FTPUser = " + Quoted(p.user) + ", FTPPassword = " + Quoted(p.password) +
            ", FTPDirectory = " + Quoted(p.directory) + ", FTPNotes = " + Quoted(p.notes) +
+           ", FTPConnections = " + Quoted(p.connections) +
            " where SettingsID = " + std::to_string(settingsId);
 }
 
@@ -35,6 +36,7 @@ ServerProfile ReadServerProfile(const Recordset& row) {
     p.password = row.Fields("FTPPAssword");
     p.directory = row.Fields("FTPDirectory");
     p.notes = row.Fields("FTPNotes");
+    p.connections = row.Fields("FTPConnections");
     return p;
 }
 

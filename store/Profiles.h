@@ -18,6 +18,7 @@ struct ServerProfile {
     std::string password;
     std::string directory;
     std::string notes;
+    std::string connections;  // uploads at once, as typed
 
     bool operator==(const ServerProfile&) const = default;
 };

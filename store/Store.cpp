@@ -11,7 +11,6 @@ Recordset StoreRecordset;
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 5000;  // another process holding the store
 
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
     std::string msg = db ? sqlite3_errmsg(db) : "the store is not open";
@@ -108,7 +107,7 @@ void Connection::Open() {
         sqlite3_close_v2(db);
         throw StoreError("Could not open " + file + ": " + msg);
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db, static_cast<int>(BusyTimeout.count()));
     // Paths are case-sensitive here, so LIKE must be too. The schema read
     // also proves the file is a store and not some other file.
     char* err = nullptr;
@@ -119,6 +118,11 @@ void Connection::Open() {
         sqlite3_close_v2(db);
         throw StoreError("Could not open " + file + ": " + msg);
     }
+    // Readers of a write-ahead log neither wait for a writer nor keep one
+    // waiting, and a commit costs no sync of the disk. A store that cannot
+    // be switched (read-only, or busy this moment) keeps its old journal.
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     db_ = db;
 }
 

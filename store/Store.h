@@ -3,6 +3,7 @@
 // process-wide connection. Statements are plain texts; results are read
 // forward, column by column, by name.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -59,6 +60,9 @@ public:
 
     // "Provider=...;Data Source=<file>;": Open() opens the file named there.
     std::string ConnectionString;
+    // How long a statement waits for another connection's write to end
+    // before it fails with "database is locked"; set before Open().
+    std::chrono::milliseconds BusyTimeout{5000};
 
     // Opens the existing store; never creates one. Throws StoreError.
     void Open();

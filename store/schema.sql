@@ -7,7 +7,8 @@ CREATE TABLE mySettings (
   FTPUser      TEXT,
   FTPPassword  TEXT,
   FTPDirectory TEXT,
-  FTPNotes     TEXT
+  FTPNotes     TEXT,
+  FTPConnections TEXT  -- uploads at once, 1 to 8; anything else is 4
 );
 
 CREATE TABLE Tessary (

@@ -27,7 +27,7 @@ std::int64_t FileCheck::CheckFolderTree(const std::string& path, bool reset) {
     const std::string folder = FolderPath(path);
     if (!CheckFolder(folder)) return total_;
     ++total_;
-    if (ctx_.uploader.GaveUp()) return total_;
+    if (Stopped()) return total_;
 
     const Listing subFolders = ListSubFolders(folder);
     if (!subFolders.ok) {
@@ -41,7 +41,7 @@ std::int64_t FileCheck::CheckFolderTree(const std::string& path, bool reset) {
         if (ContainsNoCase(sub, kSystemVolume)) continue;
         if (!CheckFolder(sub)) continue;
         ++total_;
-        if (ctx_.uploader.GaveUp()) return total_;
+        if (Stopped()) return total_;
         const Listing below = ListSubFolders(sub);
         if (!below.ok) {
             PassOverFolder(sub, below.reason);

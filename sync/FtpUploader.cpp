@@ -1,11 +1,9 @@
 #include "sync/FtpUploader.h"
 
-#include "ftp/FtpErrors.h"
-#include "ftp/FtpPaths.h"
-#include "hash/FileHasher.h"
-#include "ftp/modFTP.h"
 #include "base/StatusLog.h"
-#include "sync/RemotePath.h"
+#include "ftp/FtpErrors.h"
+#include "ftp/modFTP.h"
+#include "hash/FileHasher.h"
 
 #include <cctype>
 #include <string_view>
@@ -25,11 +23,23 @@ ftp::InternetSession* ProcessSession() {
     return session;
 }
 
-// The connection itself failed (not a refusal): the server went away, cut
-// the connection or stopped answering.
-bool LostConnection(std::uint32_t code) {
-    return code == ftp::ERROR_INTERNET_TIMEOUT || code == ftp::ERROR_INTERNET_CONNECTION_ABORTED ||
-           code == ftp::ERROR_INTERNET_CANNOT_CONNECT || code == ftp::ERROR_INTERNET_OPERATION_CANCELLED;
+// What a failed request's code says of the connection: broken off, or a
+// server that no longer answers (nor takes a new connection).
+Attempt AttemptOf(std::uint32_t code) {
+    switch (code) {
+    case ftp::ERROR_SUCCESS: return Attempt::Done;
+    case ftp::ERROR_INTERNET_TIMEOUT:
+    case ftp::ERROR_INTERNET_CANNOT_CONNECT: return Attempt::Unanswered;
+    case ftp::ERROR_INTERNET_CONNECTION_ABORTED:
+    case ftp::ERROR_INTERNET_OPERATION_CANCELLED: return Attempt::Lost;
+    default: return Attempt::Refused;
+    }
+}
+
+bool LostConnection(std::uint32_t code) { return AttemptOf(code) == Attempt::Lost || AttemptOf(code) == Attempt::Unanswered; }
+
+void Report(std::uint32_t code, const std::string& caller, Lines& lines) {
+    for (std::string& line : ftp::InternetErrorLines(code, caller)) lines.push_back(std::move(line));
 }
 
 bool HoldsControlBytes(const ftp::RemotePath& path) {
@@ -62,77 +72,61 @@ bool IsTemporaryName(const std::string& name) {
 
 }  // namespace
 
-FtpUploader::FtpUploader(RunObserver& observer) : observer_(observer) {}
-
 FtpUploader::~FtpUploader() { Disconnect(); }
+
+void FtpUploader::Close() { Disconnect(); }
 
 void FtpUploader::Disconnect() {
     if (connection_) ftp::InternetCloseHandle(connection_);
     connection_ = nullptr;
 }
 
-bool FtpUploader::Connect(const store::Job& job) {
+bool FtpUploader::Connect(const store::Job& job, Lines& lines) {
     Disconnect();
-    gaveUp_ = false;
     leftTemporaries_ = false;
-    sweepStopped_ = false;
     if (!job.profile) {
-        LogStatus(job.problem);
+        lines.push_back(job.problem);
         return false;
     }
     const store::ServerProfile& profile = *job.profile;
     connection_ = ftp::InternetConnect(ProcessSession(), profile.server, ftp::PortFromProfile(profile.port, profile.server),
                                        profile.user, profile.password, ftp::INTERNET_FLAG_PASSIVE);
     if (!connection_) {
-        ftp::ReportInternetError(ftp::GetLastError(), "InternetConnect");
+        Report(ftp::GetLastError(), "InternetConnect", lines);
         return false;
     }
     if (!ftp::FtpSetCurrentDirectory(connection_, profile.directory)) {
         // The connection stays until the job's end closes it.
-        ftp::ReportInternetError(ftp::GetLastError(), "FtpSetCurrentDirectory");
+        Report(ftp::GetLastError(), "FtpSetCurrentDirectory", lines);
         return false;
     }
-    LogStatus("FTP Info: Directory is changed to " + OneLine(profile.directory));
-    observer_.Connected(true);
+    lines.push_back("FTP Info: Directory is changed to " + OneLine(profile.directory));
     return true;
 }
 
-bool FtpUploader::Upload(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
-                         ftp::ReadTap* tap, bool replacing) {
-    if (gaveUp_) return false;
+Attempt FtpUploader::MakeFolder(const ftp::RemotePath& folder, Lines& lines) {
+    const ftp::CreateResult made = ftp::FtpCreateDirectory(connection_, folder);
+    if (made == ftp::CreateResult::Created) lines.push_back("FTP Info: DoneDir");
+    if (made != ftp::CreateResult::Failed) return Attempt::Done;
+    // A folder that could not be made shows in the upload's own failure,
+    // unless the server is gone: then waiting on the upload as well is no use.
+    const std::uint32_t code = ftp::GetLastError();
+    if (!LostConnection(code)) return Attempt::Refused;
+    Report(code, "FtpCreateDirectory", lines);
+    return AttemptOf(code);
+}
+
+Attempt FtpUploader::Put(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
+                         ftp::ReadTap* tap, bool replacing, Lines& lines) {
     // Names go to the server as they stand: one holding a line break would
     // become a command of its own.
     if (target.HoldsLineBreak()) {
-        LogStatus("FTP Info: " + OneLine(localPath) +
-                  " is passed over: its name holds a line break or NUL character.");
-        return false;
+        lines.push_back("FTP Info: " + OneLine(localPath) +
+                        " is passed over: its name holds a line break or NUL character.");
+        return Attempt::Refused;
     }
-    observer_.SetStatus("Uploading " + localPath);
-    if (TrySend(file, localPath, target, tap, replacing)) return true;
-    if (!LostConnection(ftp::GetLastError())) return false;
-    // The next request logs in afresh: the same file once more, from its start.
-    if (file) std::rewind(file);
-    if (tap) tap->Rewound();
-    if (TrySend(file, localPath, target, tap, replacing)) return true;
-    if (LostConnection(ftp::GetLastError())) {
-        LogStatus("FTP Info: The server does not answer; the rest of this job is passed over.");
-        gaveUp_ = true;
-    }
-    return false;
-}
-
-bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
-                          ftp::ReadTap* tap, bool replacing) {
     ftp::RemotePath folder = target;
     folder.levels.pop_back();
-    const ftp::CreateResult made = ftp::FtpCreateDirectory(connection_, folder);
-    if (made == ftp::CreateResult::Created) LogStatus("FTP Info: DoneDir");
-    // A folder that could not be made shows in the upload's own failure,
-    // unless the server is gone: then waiting on the upload as well is no use.
-    if (made == ftp::CreateResult::Failed && LostConnection(ftp::GetLastError())) {
-        ftp::ReportInternetError(ftp::GetLastError(), "FtpCreateDirectory");
-        return false;
-    }
     // A URL cannot carry control bytes: such a file goes up under a plain
     // name in the remote directory itself, and a raw rename moves it.
     const bool rawName = HoldsControlBytes(target);
@@ -144,48 +138,31 @@ bool FtpUploader::TrySend(std::FILE* file, const std::string& localPath, const f
                            : ftp::FtpPutFile(connection_, localPath, sendTo, ftp::FTP_TRANSFER_TYPE_BINARY, tap);
     if (!sent || (viaTemporary && !ftp::FtpRenameFile(connection_, sendTo, target))) {
         const std::uint32_t code = ftp::GetLastError();
-        const std::string reply = ftp::InternetGetLastResponseInfo();
-        ftp::ReportInternetError(code, sent ? "FtpRenameFile" : "FtpPutFile");
+        Report(code, sent ? "FtpRenameFile" : "FtpPutFile", lines);
         // The old copy is untouched; what arrived of the new one goes, when
         // the connection still allows it (else the next replacement of this
         // file overwrites it).
         if (viaTemporary && (LostConnection(code) || !ftp::FtpDeleteFile(connection_, sendTo)))
             leftTemporaries_ = true;
-        ftp::SetLastError(code, reply);
-        return false;
+        return AttemptOf(code);
     }
-    observer_.SetStatus("Scanning Files..");
-    LogStatus("FTP Info: File transfered!");
-    return true;
+    lines.push_back("FTP Info: File transfered!");
+    return Attempt::Done;
 }
 
-void FtpUploader::SweepFolder(const ftp::RemotePath& folder) {
+Attempt FtpUploader::Sweep(const ftp::RemotePath& folder) {
     // A folder a URL cannot name holds none: such names go up through the
     // remote directory itself.
-    if (HoldsControlBytes(folder)) return;
-    // A lost connection leaves the rest of the sweep to the next run, so a
-    // dead server costs one wait here, not one a folder; the uploads try again.
-    if (sweepStopped_ || gaveUp_ || !connection_) {
-        sweepStopped_ = leftTemporaries_ = true;
-        return;
-    }
+    if (HoldsControlBytes(folder)) return Attempt::Done;
     std::vector<std::string> names;
     if (!ftp::FtpListNames(connection_, folder, names)) {
         // A folder not on the server yet holds nothing.
-        if (LostConnection(ftp::GetLastError())) sweepStopped_ = leftTemporaries_ = true;
-        return;
+        const Attempt attempt = AttemptOf(ftp::GetLastError());
+        return attempt == Attempt::Refused ? Attempt::Done : attempt;
     }
     for (const std::string& name : names)
         if (IsTemporaryName(name) && !ftp::FtpDeleteFile(connection_, folder.Child(name))) leftTemporaries_ = true;
-}
-
-bool FtpUploader::UploadPath(const std::string& localPath, const std::string& name, const std::string& remoteFolder) {
-    return Upload(nullptr, localPath, RemoteTarget(remoteFolder, name), nullptr, false);
-}
-void FtpUploader::Close() {
-    observer_.Connected(false);
-    Disconnect();
-    LogStatus("FTP Info: I have disconnected from the server.");
+    return Attempt::Done;
 }
 
 }  // namespace syncrun

@@ -3,10 +3,13 @@
 #include "ftp/modFTP.h"
 #include "base/StatusLog.h"
 #include "store/Store.h"
+#include "store/CreateStore.h"
 #include "store/FileRecords.h"
 #include "store/Jobs.h"
 #include "store/RunLock.h"
 #include "sync/HashPool.h"
+#include "sync/OrderedLog.h"
+#include "sync/Uploads.h"
 #include "sync/modFiles.h"
 
 #include <cerrno>
@@ -52,25 +55,25 @@ void OpenRunStore(store::Connection& runStore, const RunStore& store) {
 // in it was passed over or not sent.
 bool CheckJob(const CheckContext& context, const store::Job& job, RunOutcome& outcome) {
     if (const auto problem = FolderProblem(job.folder)) {
-        LogStatus(CouldNotRead(job.folder, *problem));
+        context.log.Write(CouldNotRead(job.folder, *problem));
         return false;
     }
     FileCheck check(context);
+    std::string updated;
     if (job.subDirs == "YES") {
         const std::int64_t n = check.CheckFolderTree(job.folder, true);
-        LogStatus("Updated: " + std::to_string(n) + " Folders");
+        check.Finish();
+        updated = "Updated: " + std::to_string(check.FoldersAtStop().value_or(n)) + " Folders";
     } else {
         const bool listed = check.CheckFolder(job.folder);
-        LogStatus(std::string("Updated: ") + (listed ? "1" : "0") + " Single Folder");
+        check.Finish();
+        updated = std::string("Updated: ") + (listed ? "1" : "0") + " Single Folder";
     }
+    // Every file's lines are written; the job's own come after them.
+    context.log.Reset();
+    context.log.Write(updated);
     outcome.filesSent += check.Tally().filesSent;
     return check.Tally().Clean();
-}
-
-// Closes the job at hand: its connection, its window.
-void EndJob(RunObserver& observer, Uploader& uploader) {
-    uploader.Close();
-    observer.JobEnded();
 }
 
 }  // namespace
@@ -82,7 +85,7 @@ RunStore CurrentStore() {
     return {shared.IsOpen(), shared.ConnectionString};
 }
 
-RunOutcome RunSync(RunObserver& observer, Uploader& uploader, HashPool& pool, const RunStore& store) {
+RunOutcome RunSync(RunObserver& observer, const Uploads::Factory& connect, HashPool& pool, const RunStore& store) {
     if (g_running.exchange(true)) {
         LogStatus("A sync is already running.");
         return {};
@@ -90,7 +93,15 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, HashPool& pool, co
     RunningFlag running;
     RunOutcome outcome;
     bool clean = true;
-    bool inJob = false;
+    OrderedLog log;
+    ProgressMeter progress;
+    std::optional<Uploads> uploads;  // the job at hand's
+    // Closes the job at hand: its connections, its window.
+    const auto endJob = [&] {
+        uploads->Close();
+        uploads.reset();
+        observer.JobEnded();
+    };
 
     LogStatus("User initiated Sync");
     try {
@@ -101,39 +112,42 @@ RunOutcome RunSync(RunObserver& observer, Uploader& uploader, HashPool& pool, co
             LogStatus("A sync is already running.");
             return outcome;
         }
+        store::UpgradeStore(runStore);
         const std::vector<store::Job> jobs = ReadJobs(runStore);
         store::FileRecords records(runStore);
-        Progress progress;
 
         for (const store::Job& job : jobs) {
             ++outcome.jobs;
             CurrentSyncID = job.syncId;
             observer.JobStarted();
-            inJob = true;
             observer.SetStatus("Scanning Files..");
             const bool sweep = records.Unfinished(job.syncId);
-            if (uploader.Connect(job)) {
+            uploads.emplace(connect, ConnectionsFromProfile(job.profile ? job.profile->connections : std::string()),
+                            observer, log, progress);
+            if (uploads->Connect(job)) {
                 // Replacements of names a URL cannot carry go up through the
                 // remote directory itself.
-                if (sweep) uploader.SweepFolder({});
-                const CheckContext context{job.syncId, records, pool, uploader, observer, progress, sweep};
+                if (sweep) uploads->Sweep({}, {});
+                const CheckContext context{job.syncId, records, pool, *uploads, observer, progress, log, sweep};
                 const bool jobClean = CheckJob(context, job, outcome);
                 clean = jobClean && clean;
                 // A folder passed over was not swept either: the next run tries again.
-                if (!uploader.LeftTemporaries() && (jobClean || !sweep)) records.MarkFinished(job.syncId);
+                if (!uploads->LeftTemporaries() && (jobClean || !sweep)) records.MarkFinished(job.syncId);
             } else {
-                LogStatus("FTP Info: Server Login Failed.");
+                log.Write("FTP Info: Server Login Failed.");
                 clean = false;
             }
             records.Commit();
-            inJob = false;
-            EndJob(observer, uploader);
+            endJob();
             store::ForgetRecordsOfDeletedJob(runStore, job.syncId);
         }
     } catch (const store::StoreError& e) {
-        // The program stays up; the job at hand is closed like any other.
+        // The program stays up; the job at hand is closed like any other,
+        // once its uploads under way have ended.
+        if (uploads) uploads->Stop();
+        log.Reset();
         LogStatus(std::string("Sync stopped: ") + e.what());
-        if (inJob) EndJob(observer, uploader);
+        if (uploads) endJob();
         CurrentSyncID = 0;
         return outcome;
     }

@@ -7,7 +7,7 @@
 
 #include "sync/HashPool.h"
 #include "sync/RunObserver.h"
-#include "sync/Uploader.h"
+#include "sync/Uploads.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,11 +36,11 @@ struct RunStore {
 RunStore CurrentStore();
 
 // One whole run over the store, its files hashed ahead on the pool's
-// workers and sent through the uploader. Lines go to the status log. A
+// workers and sent over connections that `connect` makes. Lines go to the status log. A
 // second call while a run is in progress writes a line and returns at once.
 // A store failure stops the run with a line carrying the store's message;
 // it is never thrown.
-RunOutcome RunSync(RunObserver& observer, Uploader& uploader, HashPool& pool, const RunStore& store);
+RunOutcome RunSync(RunObserver& observer, const Uploads::Factory& connect, HashPool& pool, const RunStore& store);
 bool IsRunning();
 
 }  // namespace syncrun

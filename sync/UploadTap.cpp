@@ -25,23 +25,25 @@ ftp::File OpenForUpload(int folderFd, const std::string& name) {
 }
 
 
-UploadTap::UploadTap(Progress& progress, RunObserver& observer, store::FileRecords& records, bool digest)
-    : progress_(progress), observer_(observer), records_(records), start_(progress.bytesSent), digest_(digest) {}
+UploadTap::UploadTap(ProgressMeter& progress, RunObserver& observer, bool digest)
+    : progress_(progress), observer_(observer), digest_(digest) {}
 
 void UploadTap::Read(const char* data, std::size_t size) {
     if (digest_) md5_.Update(data, size);
+    counted_ += static_cast<std::int64_t>(size);
     progress_.bytesSent += static_cast<std::int64_t>(size);
-    observer_.OnProgress(progress_);
+    observer_.OnProgress(progress_.Snapshot());
 }
 
 void UploadTap::Rewound() {
     md5_.Restart();
-    progress_.bytesSent = start_;
+    Failed();
 }
 
-void UploadTap::Waiting() { records_.CommitIfDue(); }
-
-void UploadTap::Failed() { progress_.bytesSent = start_; }
+void UploadTap::Failed() {
+    progress_.bytesSent -= counted_;
+    counted_ = 0;
+}
 
 std::string UploadTap::HexDigest() { return md5_.HexDigest(); }
 

@@ -5,7 +5,6 @@
 #include "ftp/CurlHandles.h"
 #include "ftp/modFTP.h"
 #include "hash/FileHasher.h"
-#include "store/FileRecords.h"
 #include "sync/Progress.h"
 #include "sync/RunObserver.h"
 
@@ -20,25 +19,22 @@ namespace syncrun {
 // null with errno 0 when it is no regular file any more.
 ftp::File OpenForUpload(int folderFd, const std::string& name);
 
-// Counts the bytes of an upload for the progress, makes the digest of a
-// new file from the very bytes that go out, and keeps the store's batch
-// committing on time while a long transfer runs.
+// Counts the bytes of an upload for the progress and makes the digest of a
+// new file from the very bytes that go out, on the thread that sends them.
 class UploadTap : public ftp::ReadTap {
 public:
-    UploadTap(Progress& progress, RunObserver& observer, store::FileRecords& records, bool digest);
+    UploadTap(ProgressMeter& progress, RunObserver& observer, bool digest);
 
     void Read(const char* data, std::size_t size) override;
     void Rewound() override;
-    void Waiting() override;
     // A failed upload's bytes do not count as sent.
     void Failed();
     std::string HexDigest();
 
 private:
-    Progress& progress_;
+    ProgressMeter& progress_;
     RunObserver& observer_;
-    store::FileRecords& records_;
-    std::int64_t start_;
+    std::int64_t counted_ = 0;  // bytes of this upload in the progress
     bool digest_;
     hash::Md5Stream md5_;
 };

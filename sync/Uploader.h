@@ -1,11 +1,12 @@
 #pragma once
-// Where a sync run sends its files: one connection per job, any number of
-// uploads over it, and its closing.
+// One logged-in connection of a job and what goes through it: the job's
+// uploads use one or more of these at once, each on a thread of its own.
 
 #include "store/Jobs.h"
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace ftp {
 class ReadTap;
@@ -14,32 +15,41 @@ struct RemotePath;
 
 namespace syncrun {
 
+using Lines = std::vector<std::string>;
+
+// How one try at a request ended.
+enum class Attempt {
+    Done,
+    Refused,     // by the server, or on this side (the file, a name): trying again is no use
+    Lost,        // the connection broke off: worth one more try on a new one
+    Unanswered,  // the server stopped answering, or no new connection could be made
+};
+
+inline bool WorthAnotherTry(Attempt attempt) { return attempt == Attempt::Lost || attempt == Attempt::Unanswered; }
+
 class Uploader {
 public:
     virtual ~Uploader() = default;
-    // Connects for the job and changes to its profile's remote directory;
-    // false (with the lines that say why) when any of it failed.
-    virtual bool Connect(const store::Job& job) = 0;
-    // Sends the local file to `target` below the remote directory: from
-    // `file` when the caller has it open, else opened from localPath. `tap`
-    // sees every byte read. `replacing`: a copy sent before is there, and
-    // must stay whole until the new one is. True when the file reached the
-    // server.
-    virtual bool Upload(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
-                        ftp::ReadTap* tap, bool replacing) = 0;
-    // Closes the job's connection and logs the disconnect line; the only
-    // place a connection is closed.
-    virtual void Close() = 0;
-    // The server stopped answering and stayed dead: the rest of the job is
-    // passed over (it is sent by a later run).
-    virtual bool GaveUp() const { return false; }
-    // Removes from the remote folder the temporary copies a cut-off run
-    // may have left there.
-    virtual void SweepFolder(const ftp::RemotePath& folder) { (void)folder; }
+    // Logs in for the job and changes to its profile's remote directory;
+    // false, with the lines that say why, when any of it failed.
+    virtual bool Connect(const store::Job& job, Lines& lines) = 0;
+    // Makes every missing level of the remote folder; "FTP Info: DoneDir"
+    // when it made one.
+    virtual Attempt MakeFolder(const ftp::RemotePath& folder, Lines& lines) = 0;
+    // One try at sending the local file to `target` below the remote
+    // directory: from `file` when the caller has it open (at its start),
+    // else opened from localPath. `tap` sees every byte read. `replacing`:
+    // a copy sent before is there and must stay whole until the new one is.
+    virtual Attempt Put(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target,
+                        ftp::ReadTap* tap, bool replacing, Lines& lines) = 0;
+    // Removes from the folder the temporary copies a cut-off run may have
+    // left there.
+    virtual Attempt Sweep(const ftp::RemotePath& folder) = 0;
     // Since Connect, a temporary copy may have been left on the server: a
-    // transfer under one failed and it could not be removed, or a sweep
-    // could not finish.
-    virtual bool LeftTemporaries() const { return false; }
+    // transfer under one failed and it could not be removed.
+    virtual bool LeftTemporaries() const = 0;
+    // Closes the connection (QUIT), writing nothing.
+    virtual void Close() = 0;
 };
 
 }  // namespace syncrun

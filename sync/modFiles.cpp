@@ -4,6 +4,7 @@
 #include "sync/FileDate.h"
 #include "sync/FolderListing.h"
 #include "sync/UploadTap.h"
+#include "store/Jobs.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,17 +20,17 @@ namespace {
 // entry being checked: enough to keep every worker busy, little enough
 // that a huge folder never holds much more than its names.
 constexpr std::size_t kAheadEntries = 256;
-constexpr std::int64_t kAheadBytes = 256LL << 20;
-// A new file this large is hashed on a worker while it is sent, so the
-// digests of several large files are made on every core at once; a
-// smaller one is digested from its bytes as they go out, one read only.
-constexpr std::int64_t kHashAlongsideFrom = 1 << 20;
+// A known file this large may be hashed out of turn (see HashPool::Submit).
+constexpr std::int64_t kLargeFrom = 1 << 20;
 // A folder of this many files or fewer may hold large ones whose hashing
 // must be spread over the workers: each of its files is looked at for its
 // size, which a folder of many files is spared.
 constexpr std::size_t kLookAtEveryFileUpTo = 64;
-// While the check waits for a digest, the batch still commits on time.
+// While the check waits for a digest, records are still written on time.
 constexpr auto kIdleEvery = std::chrono::milliseconds(100);
+// How often the store is asked whether the job is still there (another
+// program may delete it; this one's windows say so at once).
+constexpr auto kLookForJobEvery = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -61,17 +62,19 @@ struct FileCheck::Entry {
     std::string reason;  // why an Unreadable entry could not be read
     std::optional<store::StoredFile> stored;
     HashPool::TicketRef ticket;
-    bool plainFile = false;        // the listing says so: no look needed to know
-    std::int64_t queuedBytes = 0;  // bytes its hashing reads ahead
-    struct stat listed {};         // as it was when it was looked at
+    bool plainFile = false;  // the listing says so: no look needed to know
+    struct stat listed {};   // as it was when it was looked at
 };
 
-FileCheck::FileCheck(const CheckContext& context) : ctx_(context) {}
+FileCheck::FileCheck(const CheckContext& context)
+    : ctx_(context), lastLookForJob_(std::chrono::steady_clock::now()) {}
 
 void FileCheck::PassOverFolder(const std::string& folder, const std::string& reason) {
-    LogStatus(CouldNotRead(folder, reason));
+    Write(CouldNotRead(folder, reason));
     ++tally_.foldersPassedOver;
 }
+
+bool FileCheck::Stopped() const { return deletedAt_ || ctx_.uploads.Stopped(); }
 
 bool FileCheck::CheckFolder(const std::string& folder) {
     // The root already ends in its separator: /a.txt, not //a.txt.
@@ -81,28 +84,25 @@ bool FileCheck::CheckFolder(const std::string& folder) {
         PassOverFolder(folder, listing.reason);
         return false;
     }
-    if (ctx_.sweepTemporaries) ctx_.uploader.SweepFolder(RemoteFolderOf(folderText));
+    if (ctx_.sweepTemporaries) ctx_.uploads.Sweep(RemoteFolderOf(folderText), [this] { Idle(); });
     const std::shared_ptr<const int> open = OpenFolder(folder);
     std::deque<Entry> ahead;
-    std::int64_t bytesAhead = 0;
     std::size_t next = 0;
-    while ((next < listing.names.size() || !ahead.empty()) && !ctx_.uploader.GaveUp()) {
-        while (next < listing.names.size() && (ahead.empty() || (ahead.size() < kAheadEntries && bytesAhead < kAheadBytes))) {
+    while ((next < listing.names.size() || !ahead.empty()) && !Stopped()) {
+        while (next < listing.names.size() && ahead.size() < kAheadEntries) {
             Entry entry;
             entry.plainFile = listing.plainFile[next];
             entry.name = listing.names[next++];
             entry.fullPath = folderText + entry.name;
             entry.folder = open;
             Prepare(entry, listing.names.size() <= kLookAtEveryFileUpTo);
-            bytesAhead += entry.queuedBytes;
             ahead.push_back(std::move(entry));
         }
         Entry entry = std::move(ahead.front());
         ahead.pop_front();
-        bytesAhead -= entry.queuedBytes;
         Consume(entry);
     }
-    ctx_.records.CommitIfDue();
+    Idle();
     return true;
 }
 
@@ -123,7 +123,6 @@ void FileCheck::Prepare(Entry& entry, bool lookAtPlainFile) {
         if (entry.stored && !lookAtPlainFile) {
             ++ctx_.progress.filesFound;
             entry.kind = Entry::Kind::Known;
-            entry.queuedBytes = 1;
             entry.ticket = Submit(entry);
             return;
         }
@@ -141,16 +140,8 @@ void FileCheck::Prepare(Entry& entry, bool lookAtPlainFile) {
     entry.listed = st;
     if (!entry.plainFile) entry.stored = ctx_.records.Find(entry.fullPath, ctx_.syncId);
     entry.kind = entry.stored ? Entry::Kind::Known : Entry::Kind::New;
-    if (entry.kind == Entry::Kind::Known) {
-        // Most turn out unchanged, read once: one byte in the window, as a
-        // plain file with a record; a large one may be hashed out of turn.
-        entry.queuedBytes = 1;
-        entry.ticket = Submit(entry, st.st_size >= kHashAlongsideFrom ? st.st_size : 0);
-        return;
-    }
-    if (st.st_size < kHashAlongsideFrom || ctx_.pool.Workers() < 2) return;
-    entry.queuedBytes = std::max<std::int64_t>(st.st_size, 1);
-    entry.ticket = Submit(entry);
+    // Most known files turn out unchanged; a large one may be hashed out of turn.
+    if (entry.kind == Entry::Kind::Known) entry.ticket = Submit(entry, st.st_size >= kLargeFrom ? st.st_size : 0);
 }
 
 void FileCheck::Consume(Entry& entry) {
@@ -159,7 +150,7 @@ void FileCheck::Consume(Entry& entry) {
     case Entry::Kind::Skip:
         return;
     case Entry::Kind::Unreadable:
-        LogStatus(CouldNotRead(entry.fullPath, entry.reason));
+        Write(CouldNotRead(entry.fullPath, entry.reason));
         ++tally_.filesPassedOver;
         return;
     case Entry::Kind::New:
@@ -168,13 +159,12 @@ void FileCheck::Consume(Entry& entry) {
     case Entry::Kind::Known:
         break;
     }
-    const hash::HashResult hashed =
-        ctx_.pool.Take(entry.ticket, [this] { ctx_.records.CommitIfDue(); }, kIdleEvery);
+    const hash::HashResult hashed = ctx_.pool.Take(entry.ticket, [this] { Idle(); }, kIdleEvery);
     switch (hashed.status) {
     case hash::HashResult::Status::NotAFile:
         return;
     case hash::HashResult::Status::Unreadable:
-        LogStatus(CouldNotRead(entry.fullPath, hashed.reason));
+        Write(CouldNotRead(entry.fullPath, hashed.reason));
         ++tally_.filesPassedOver;
         return;
     case hash::HashResult::Status::Hashed:
@@ -182,15 +172,29 @@ void FileCheck::Consume(Entry& entry) {
     }
     ++ctx_.progress.filesChecked;
     if (entry.stored->hash == hashed.hex) {
-        ctx_.observer.OnProgress(ctx_.progress);
+        ctx_.observer.OnProgress(ctx_.progress.Snapshot());
         return;
     }
     Send(entry, hashed.hex);
 }
 
+bool FileCheck::JobDeleted() {
+    if (!store::DeletedByThisProcess(ctx_.syncId)) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastLookForJob_ < kLookForJobEvery) return false;
+        lastLookForJob_ = now;
+        if (ctx_.records.JobStillThere(ctx_.syncId)) return false;
+    }
+    // As going one by one: the count of the folder this file is in.
+    deletedAt_ = total_ + 1;
+    ctx_.uploads.JobDeleted();
+    return true;
+}
+
 // A new file (knownHash empty) is opened here, so one that cannot be read
 // is named as such before anything else is said of it.
 void FileCheck::Send(Entry& entry, const std::string& knownHash) {
+    if (JobDeleted()) return;
     const bool isNew = knownHash.empty();
     ftp::File file;
     std::string date;
@@ -198,7 +202,7 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
         file = OpenForUpload(*entry.folder, NameIn(entry));
         if (!file) {
             if (errno == 0) return;  // no regular file any more
-            LogStatus(CouldNotRead(entry.fullPath, std::strerror(errno)));
+            Write(CouldNotRead(entry.fullPath, std::strerror(errno)));
             ++tally_.filesPassedOver;
             return;
         }
@@ -206,52 +210,56 @@ void FileCheck::Send(Entry& entry, const std::string& knownHash) {
         // Only a new record keeps the date: the time it had when looked at.
         date = FileDate(entry.listed.st_mtim);
     }
-
-    LogStatus(OneLine(entry.fullPath) + " has changed");
-    const bool digestAsSent = isNew && !entry.ticket;
-    UploadTap tap(ctx_.progress, ctx_.observer, ctx_.records, digestAsSent);
+    Uploads::File handed;
+    handed.tag = nextTag_++;
+    handed.slot = ctx_.log.Open();
+    ctx_.log.Add(handed.slot, OneLine(entry.fullPath) + " has changed");
     ctx_.records.MarkUnfinished(ctx_.syncId);
-    // The record follows the upload: a file that did not reach the server
-    // keeps its old record and is sent again by the next run.
-    const bool sent = ctx_.uploader.Upload(file.get(), entry.fullPath,
-                                           RemoteTarget(GetRemoteFolder(entry.fullPath, entry.name), entry.name),
-                                           &tap, entry.stored.has_value());
-    if (!sent) {
-        tap.Failed();
+    handed.file = std::move(file);
+    handed.localPath = entry.fullPath;
+    handed.target = RemoteTarget(GetRemoteFolder(entry.fullPath, entry.name), entry.name);
+    handed.replacing = entry.stored.has_value();
+    handed.digest = isNew;
+    handed.folders = total_ + 1;
+    handed_[handed.tag] = {entry.stored, entry.fullPath, entry.name, date, knownHash};
+    ctx_.uploads.Send(std::move(handed), [this] { Idle(); });
+    Idle();
+}
+
+void FileCheck::Idle() {
+    for (const Uploads::Outcome& outcome : ctx_.uploads.TakeOutcomes()) Record(outcome);
+    ctx_.records.CommitIfDue();
+}
+
+// The record follows the upload: a file that did not reach the server
+// keeps its old record and is sent again by the next run.
+void FileCheck::Record(const Uploads::Outcome& outcome) {
+    const auto it = handed_.find(outcome.tag);
+    if (it == handed_.end()) return;
+    const Handed handed = std::move(it->second);
+    handed_.erase(it);
+    if (!outcome.sent) {
         ++tally_.uploadsFailed;
-        ctx_.observer.OnProgress(ctx_.progress);
+        ctx_.observer.OnProgress(ctx_.progress.Snapshot());
         return;
     }
     ++tally_.filesSent;
-    ++ctx_.progress.filesSent;
-    ctx_.observer.OnProgress(ctx_.progress);
-    std::string hash = knownHash;
-    if (digestAsSent) {
-        hash = tap.HexDigest();
-    } else if (isNew) {
-        // Hashed by a worker while it went out: the digest stands for what
-        // was sent only if the file did not change meanwhile. If it did, it
-        // gets no record and goes again next run.
-        const hash::HashResult hashed = ctx_.pool.Take(entry.ticket, [this] { ctx_.records.CommitIfDue(); }, kIdleEvery);
-        if (hashed.status != hash::HashResult::Status::Hashed || Changed(entry)) return;
-        hash = hashed.hex;
-    }
-    UpdateFileRecord(entry.stored, entry.fullPath, date, hash, entry.name);
-}
-
-bool FileCheck::Changed(const Entry& entry) {
-    struct stat now {};
-    if (::fstatat(*entry.folder, NameIn(entry).c_str(), &now, 0) != 0) return true;
-    return now.st_size != entry.listed.st_size || now.st_mtim.tv_sec != entry.listed.st_mtim.tv_sec ||
-           now.st_mtim.tv_nsec != entry.listed.st_mtim.tv_nsec || now.st_ino != entry.listed.st_ino;
-}
-
-void FileCheck::UpdateFileRecord(const std::optional<store::StoredFile>& stored, const std::string& fullPath,
-                                 const std::string& date, const std::string& hash, const std::string& name) {
-    if (stored)
-        ctx_.records.UpdateHash(stored->fileId, hash);
+    if (handed.stored)
+        ctx_.records.UpdateHash(handed.stored->fileId, handed.knownHash);
     else
-        ctx_.records.Insert(fullPath, GetRemoteFolder(fullPath, name), name, date, hash, ctx_.syncId);
+        ctx_.records.Insert(handed.fullPath, GetRemoteFolder(handed.fullPath, handed.name), handed.name, handed.date,
+                            outcome.digest, ctx_.syncId);
+}
+
+void FileCheck::Finish() {
+    ctx_.uploads.Drain([this] { Idle(); });
+    Idle();
+    ctx_.records.Commit();  // the job's records are in the store before its end is said
+}
+
+std::optional<std::int64_t> FileCheck::FoldersAtStop() const {
+    if (const auto at = ctx_.uploads.FoldersAtStop()) return at;
+    return deletedAt_;
 }
 
 }  // namespace syncrun

@@ -1,20 +1,22 @@
 #pragma once
 // The file check of one folder job: every entry of a folder is compared
-// with the job's record of it and sent when it is new or has changed; the
-// folder walk does the same for a whole folder tree. Files that have a
-// record are hashed ahead on the pool's workers; new files are sent at
-// once, their digest made from the bytes as they go out (or, for large
-// ones, on a worker at the same time).
+// with the job's record of it and handed to the job's uploads when it is
+// new or has changed; the folder walk does the same for a whole folder
+// tree. Files that have a record are hashed ahead on the pool's workers;
+// a new file's digest is made from its bytes as they go out. Its record
+// follows its own upload, whenever that ends.
 
 #include "store/FileRecords.h"
 #include "sync/HashPool.h"
+#include "sync/OrderedLog.h"
 #include "sync/Progress.h"
 #include "sync/RemotePath.h"
 #include "sync/RunObserver.h"
-#include "sync/Uploader.h"
+#include "sync/Uploads.h"
 
+#include <chrono>
 #include <cstdint>
-#include <ctime>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -31,15 +33,16 @@ struct CheckTally {
 };
 
 // Where the check of one job works: its store records, the hashing
-// workers, the job's connection, and who watches. `progress` runs on over
-// the whole run.
+// workers, the job's uploads, its lines and who watches. `progress` runs
+// on over the whole run.
 struct CheckContext {
     std::int64_t syncId = 0;
     store::FileRecords& records;
     HashPool& pool;
-    Uploader& uploader;
+    Uploads& uploads;
     RunObserver& observer;
-    Progress& progress;
+    ProgressMeter& progress;
+    OrderedLog& log;
     // The job's last run was cut off: each folder is swept of its
     // temporary copies before anything goes into it.
     bool sweepTemporaries = false;
@@ -59,26 +62,42 @@ public:
     // the walk's own deeper calls pass false and add to it.
     std::int64_t CheckFolderTree(const std::string& path, bool reset);
 
-    // Records a file that has just been sent: a new one (no stored record)
-    // gets a record with all six columns, a changed one its new FileHash.
-    void UpdateFileRecord(const std::optional<store::StoredFile>& stored, const std::string& fullPath,
-                          const std::string& date, const std::string& hash, const std::string& name);
+    // Waits for every upload handed over and records what they sent. The
+    // job's lines are all written then.
+    void Finish();
+    // The folders checked up to the file at which the job stopped (it gave
+    // up, or it was deleted), as going one by one would have counted them.
+    std::optional<std::int64_t> FoldersAtStop() const;
 
     const CheckTally& Tally() const { return tally_; }
 
 private:
     struct Entry;
+    // What a file handed over needs for its record once it is sent.
+    struct Handed {
+        std::optional<store::StoredFile> stored;
+        std::string fullPath, name, date, knownHash;
+    };
     void Prepare(Entry& entry, bool lookAtPlainFile);
     void Consume(Entry& entry);
     void Send(Entry& entry, const std::string& knownHash);
-    static bool Changed(const Entry& entry);  // since it was looked at
+    void Record(const Uploads::Outcome& outcome);
+    // Records what ended and commits on time: while the check waits.
+    void Idle();
+    bool JobDeleted();
+    bool Stopped() const;
     static const std::string& NameIn(const Entry& entry);
     HashPool::TicketRef Submit(const Entry& entry, std::int64_t outOfTurnSize = 0);
     void PassOverFolder(const std::string& folder, const std::string& reason);
+    void Write(const std::string& line) { ctx_.log.Write(line); }
 
     CheckContext ctx_;
     CheckTally tally_;
     std::int64_t total_ = 0;
+    std::uint64_t nextTag_ = 0;
+    std::map<std::uint64_t, Handed> handed_;
+    std::optional<std::int64_t> deletedAt_;  // the folders checked when the job was found deleted
+    std::chrono::steady_clock::time_point lastLookForJob_;
 };
 
 // The line that names what was passed over and why.

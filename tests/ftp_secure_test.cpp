@@ -138,9 +138,9 @@ TEST_P(SyncOver, WholeRunMirrorsTheTreeAndWrongPasswordOrSilenceFail) {
     store::StoreConnection().Execute("update mySettings set FTPUser = " + store::Quoted(user_));
     LineRecorder log;
     syncrun::RunObserver observer;
-    syncrun::FtpUploader uploader(observer);
     syncrun::HashPool pool;
-    EXPECT_TRUE(syncrun::RunSync(observer, uploader, pool, syncrun::CurrentStore()).clean);
+    const auto connect = [] { return std::make_unique<syncrun::FtpUploader>(); };
+    EXPECT_TRUE(syncrun::RunSync(observer, connect, pool, syncrun::CurrentStore()).clean);
     store::StoreConnection().Close();
     EXPECT_EQ(ReadTree(root_ + data), tree);
     password_ = "Wr0ng-" + password_;

@@ -4,6 +4,7 @@
 
 #include "hash/FileHasher.h"
 #include "store/Store.h"
+#include "sync/Uploads.h"
 #include "sync/modFiles.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/TempDir.h"
@@ -23,19 +24,22 @@ namespace {
 // and refuses files whose path holds `refuse`.
 class RecordingUploader : public syncrun::Uploader {
 public:
-    bool Connect(const store::Job&) override { return true; }
-    bool Upload(std::FILE* file, const std::string& path, const ftp::RemotePath& target, ftp::ReadTap* tap,
-                bool replacing) override {
+    bool Connect(const store::Job&, syncrun::Lines&) override { return true; }
+    syncrun::Attempt MakeFolder(const ftp::RemotePath&, syncrun::Lines&) override { return syncrun::Attempt::Done; }
+    syncrun::Attempt Sweep(const ftp::RemotePath&) override { return syncrun::Attempt::Done; }
+    bool LeftTemporaries() const override { return false; }
+    syncrun::Attempt Put(std::FILE* file, const std::string& path, const ftp::RemotePath& target, ftp::ReadTap* tap,
+                         bool replacing, syncrun::Lines&) override {
         if (beforeUpload) beforeUpload(path);
         std::FILE* f = file ? file : std::fopen(path.c_str(), "rb");
         char buf[1 << 16];  // a small read first: the digest is made piece by piece
         for (std::size_t n, want = 3; f && (n = std::fread(buf, 1, want, f)) > 0; want = sizeof buf) tap->Read(buf, n);
         if (f && !file) std::fclose(f);
-        if (!refuse.empty() && path.find(refuse) != std::string::npos) return false;
+        if (!refuse.empty() && path.find(refuse) != std::string::npos) return syncrun::Attempt::Refused;
         std::string remote;
         for (const auto& level : target.levels) remote += (remote.empty() ? "" : "/") + level;
         sent.push_back((replacing ? "over " : "") + remote);
-        return true;
+        return syncrun::Attempt::Done;
     }
     void Close() override {}
 
@@ -51,10 +55,30 @@ protected:
         OpenStoreIn(dir.path());
         records.emplace(store::StoreConnection());
     }
+    // One connection: the uploads start and end in listing order.
     syncrun::FileCheck& Check() {
-        check.emplace(syncrun::CheckContext{1, *records, pool, uploader, observer, progress});
+        check.reset();
+        uploads.reset();
+        log.Clear();  // the last check's disconnect line
+        uploads.emplace([this] { return std::make_unique<Forward>(uploader); }, 1, observer, ordered, progress);
+        EXPECT_TRUE(uploads->Connect(store::Job{}));
+        check.emplace(syncrun::CheckContext{1, *records, pool, *uploads, observer, progress, ordered});
         return *check;
     }
+    bool CheckFolder(const std::string& folder) {
+        const bool listed = Check().CheckFolder(folder);
+        check->Finish();
+        return listed;
+    }
+    // The recorder behind each connection the uploads open.
+    struct Forward : RecordingUploader {
+        explicit Forward(RecordingUploader& to) : to(to) {}
+        syncrun::Attempt Put(std::FILE* f, const std::string& p, const ftp::RemotePath& t, ftp::ReadTap* tap, bool r,
+                             syncrun::Lines& l) override {
+            return to.Put(f, p, t, tap, r, l);
+        }
+        RecordingUploader& to;
+    };
     // FullPath, Folder, FileName, FileHash and SyncID of every record, in order.
     std::vector<std::string> Rows() {
         records->Commit();
@@ -76,13 +100,15 @@ protected:
     syncrun::HashPool pool{2};
     RecordingUploader uploader;
     syncrun::RunObserver observer;
-    syncrun::Progress progress;
+    syncrun::ProgressMeter progress;
+    syncrun::OrderedLog ordered;
+    std::optional<syncrun::Uploads> uploads;
     std::optional<syncrun::FileCheck> check;
 };
 
 TEST_F(FileCheckTest, SendsNewFilesInByteOrderRecordsTheirDigestThenOnlyChangedOnes) {
     for (const char* name : {"b.txt", "a.txt", "B.txt", "it's.txt", "empty"}) WriteFile(Data(name), name == std::string("empty") ? "" : name);
-    ASSERT_TRUE(Check().CheckFolder(dir / "data/"));  // no second separator after the one typed
+    ASSERT_TRUE(CheckFolder(dir / "data/"));  // no second separator after the one typed
     const std::string folder = Data().substr(1);
     EXPECT_EQ(uploader.sent, (std::vector<std::string>{folder + "B.txt", folder + "a.txt", folder + "b.txt",
                                                        folder + "empty", folder + "it's.txt"}));
@@ -100,25 +126,13 @@ TEST_F(FileCheckTest, SendsNewFilesInByteOrderRecordsTheirDigestThenOnlyChangedO
     uploader.sent.clear();
     uploader.refuse = "b.txt";
     log.Clear();
-    ASSERT_TRUE(Check().CheckFolder(Data()));
+    ASSERT_TRUE(CheckFolder(Data()));
     EXPECT_EQ(uploader.sent, (std::vector<std::string>{"over " + folder + "a.txt"}));  // replaces the copy sent before
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{Data("a.txt") + " has changed", Data("b.txt") + " has changed"}));
     auto after = before;
     after[1] = Row(Data("a.txt"), "a.txt");
     EXPECT_EQ(Rows(), after);
     EXPECT_EQ(check->Tally().uploadsFailed, 1);
-}
-
-TEST_F(FileCheckTest, ALargeNewFileIsHashedWhileItIsSentAndRecordedOnlyIfItStayedTheSame) {
-    const std::string big(3 << 20, 'x');
-    WriteFile(Data("big"), big);
-    WriteFile(Data("grows"), big);
-    uploader.beforeUpload = [&](const std::string& path) {
-        if (path == Data("grows")) WriteFile(path, big + "more");
-    };
-    ASSERT_TRUE(Check().CheckFolder(Data()));
-    EXPECT_EQ(uploader.sent.size(), 2u);
-    EXPECT_EQ(Rows(), (std::vector<std::string>{Row(Data("big"), "big")}));  // "grows" goes again next run
 }
 
 // Known large files of a folder of few may be hashed out of turn (largest
@@ -129,12 +143,12 @@ TEST_F(FileCheckTest, KnownLargeFilesOfAFewAreCheckedInListingOrder) {
         for (int i = 0; i < 4; ++i) WriteFile(Data(std::string(1, 'a' + i)), std::string((i + 1) << 20, base + i));
     };
     write('a');
-    ASSERT_TRUE(Check().CheckFolder(Data()));
+    ASSERT_TRUE(CheckFolder(Data()));
     write('A');
     WriteFile(Data("b"), std::string(2 << 20, 'b'));  // as it was
     uploader.sent.clear();
     log.Clear();
-    ASSERT_TRUE(Check().CheckFolder(Data()));
+    ASSERT_TRUE(CheckFolder(Data()));
     const std::string folder = Data().substr(1);
     EXPECT_EQ(uploader.sent, (std::vector<std::string>{"over " + folder + "a", "over " + folder + "c", "over " + folder + "d"}));
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{Data("a") + " has changed", Data("c") + " has changed",
@@ -149,7 +163,7 @@ TEST_F(FileCheckTest, AFileGoneByItsTurnIsNamedAndTheRestGoesOn) {
     uploader.beforeUpload = [&](const std::string& path) {
         if (path == Data("a.txt")) fs::remove(Data("gone.txt"));
     };
-    ASSERT_TRUE(Check().CheckFolder(Data()));
+    ASSERT_TRUE(CheckFolder(Data()));
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{
                                Data("a.txt") + " has changed",
                                Data("gone.txt") + " could not be read: No such file or directory",
@@ -170,6 +184,7 @@ protected:
     std::vector<std::string> Walk(std::int64_t& count, const std::string& root = "R") {
         uploader.sent.clear();
         count = Check().CheckFolderTree(dir / root, true);
+        check->Finish();
         std::vector<std::string> order;
         for (const auto& s : uploader.sent) order.push_back(fs::path(s).stem().string());
         return order;

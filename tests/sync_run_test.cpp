@@ -142,7 +142,7 @@ TEST_F(SyncRunTest, AJobDeletedDuringItsRunLeavesNoRecords) {
     // The folder list deletes the job (and its records) on the GUI thread,
     // before the run has written any of them.
     bool deleted = false;
-    uploader.beforeUpload = [&](const std::string&) {
+    hooks.beforeUpload = [&](const std::string&) {
         if (CurrentSyncID != doomed || deleted) return;
         deleted = true;
         std::thread([&] {

@@ -19,15 +19,15 @@ using wintest::Click;
 using wintest::Entries;
 
 const std::string kListing = "Listing Settings in Servers Screen";
-const QString kNewProfile = "|21||||Notes for this server";
+const QString kNewProfile = "|21||||4|Notes for this server";
 
 class ServerWindows : public wintest::WindowTest {
 protected:
-    // A profile as "server|port|user|password|directory|notes".
+    // A profile as "server|port|user|password|directory|connections|notes".
     static frmServerSettings& Fill(frmServerSettings& e, const QString& profile) {
         const QStringList f = profile.split('|');
-        for (int i = 0; i < 5; ++i) Fields(e)[i]->setText(f[i]);
-        e.txtNotes->setPlainText(f[5]);
+        for (int i = 0; i < 6; ++i) Fields(e)[i]->setText(f[i]);
+        e.txtNotes->setPlainText(f[6]);
         return e;
     }
     static QString Shown(frmServerSettings& e) {
@@ -37,11 +37,12 @@ protected:
     }
     static QString Stored(std::int64_t id) {
         return QString::fromStdString(Column("mySettings", "FTPServer || '|' || FTPPort || '|' || FTPUser || '|' || "
-                                             "FTPPassword || '|' || FTPDirectory || '|' || FTPNotes",
+                                             "FTPPassword || '|' || FTPDirectory || '|' || "
+                                             "ifnull(FTPConnections, '') || '|' || FTPNotes",
                                              "SettingsID = " + std::to_string(id)));
     }
-    static std::array<QLineEdit*, 5> Fields(frmServerSettings& e) {
-        return {e.txtServer, e.txtPort, e.txtUsername, e.txtPassword, e.txtFolder};
+    static std::array<QLineEdit*, 6> Fields(frmServerSettings& e) {
+        return {e.txtServer, e.txtPort, e.txtUsername, e.txtPassword, e.txtFolder, e.txtConnections};
     }
 };
 
@@ -82,7 +83,7 @@ TEST_F(ServerWindows, BothListsLoadOnceAndPassOverAnEmptySelection) {
 TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTheEditor) {
     AddProfile("a");
     auto& db = store::StoreConnection();
-    db.Execute("insert into mySettings values(40000, 'b', '2121', 'ub', 'pb', '/b', 'nb')");
+    db.Execute("insert into mySettings values(40000, 'b', '2121', 'ub', 'pb', '/b', 'nb', '2')");
     const auto job = testsupport::AddJob("/data", 40001);
     frmServers& list = frmServers::Show();
     list.cmdAdd->click();
@@ -90,7 +91,8 @@ TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTh
     ASSERT_TRUE(editor && editor->isVisible());
     EXPECT_EQ(Shown(*editor), kNewProfile);
     // Every field holds SQL's own characters, each stored as typed (the port too).
-    const QString quoted = "o'host;--| 21.5 |o'user\"; drop table mySettings; --|pa'ss''%_\\|/it's /*|don't' or '1'='1";
+    const QString quoted =
+        "o'host;--| 21.5 |o'user\"; drop table mySettings; --|pa'ss''%_\\|/it's /*|8'|don't' or '1'='1";
     db.Execute("create trigger no before insert on mySettings begin select raise(abort, 'no'); end");
     const QString notANumber = "Tessary|0|Please enter a port as a number";
     for (const auto& [port, box] : {std::pair<QString, QString>{"", notANumber}, {"21x", notANumber},
@@ -111,8 +113,8 @@ TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTh
     EXPECT_EQ(Shown(*editor), quoted);
     Click(list.lstServers, 1, true);
     EXPECT_EQ(frmServerSettings::Loaded(), editor) << "the open editor takes the other entry";
-    EXPECT_EQ(Shown(*editor), "b|2121|ub|pb|/b|nb");
-    const QString changed = "'|22|''|'x'|'/'|'";
+    EXPECT_EQ(Shown(*editor), "b|2121|ub|pb|/b|2|nb");
+    const QString changed = "'|22|''|'x'|'/'||'";
     Fill(*editor, changed);
     list.cmdAdd->click();
     EXPECT_EQ(Shown(*editor), changed) << "Add only brings the open editor forward";
@@ -141,7 +143,7 @@ TEST_F(ServerWindows, ConnectionTestTriesTheTypedValuesOnItsOwnConnection) {
     frmServerSettings& editor = frmServerSettings::ShowWindow();
     editor.FetchInfo(1);
     editor.txtPort->setText(QString::number(server.port()));
-    const std::string refused = " error code: 12003 Message: The server refused the request.\n";
+    const std::string refused = " error code: 12003 Message: The server refused the request.";
     const auto test = [&] {  // the steps wait on the server off the GUI thread
         editor.cmdTestFTP->click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !editor.Testing(); }, 20000));

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -24,21 +25,42 @@ namespace fs = std::filesystem;
 constexpr const char* kRemoteDir = "/backup";
 const std::string kDisconnected = "FTP Info: I have disconnected from the server.";
 
-// The run's uploader, with a hook that runs before each upload.
+// A connection of the run's, with a hook before each upload, and a count of the connections that are open.
+struct Hooks {
+    std::function<void(const std::string&)> beforeUpload;  // on the thread that sends
+    std::atomic<int> open{0};
+};
+
+// The run's observer, with a hook after each job's end on the run's own thread (a server started
+// there outlives the job's connection threads).
+struct HookedObserver : syncrun::RunObserver {
+    void JobEnded() override {
+        if (jobEnded) jobEnded();
+    }
+    std::function<void()> jobEnded;
+};
+
 class HookedUploader : public syncrun::FtpUploader {
 public:
-    using FtpUploader::FtpUploader;
-    bool Upload(std::FILE* file, const std::string& path, const ftp::RemotePath& target, ftp::ReadTap* tap,
-                bool replacing) override {
-        if (beforeUpload) beforeUpload(path);
-        return FtpUploader::Upload(file, path, target, tap, replacing);
+    explicit HookedUploader(Hooks& hooks) : hooks_(hooks) {}
+    bool Connect(const store::Job& job, syncrun::Lines& lines) override {
+        const bool connected = FtpUploader::Connect(job, lines);
+        if (connected && !counted_) ++hooks_.open, counted_ = true;
+        return connected;
+    }
+    syncrun::Attempt Put(std::FILE* file, const std::string& path, const ftp::RemotePath& target, ftp::ReadTap* tap,
+                         bool replacing, syncrun::Lines& lines) override {
+        if (hooks_.beforeUpload) hooks_.beforeUpload(path);
+        return FtpUploader::Put(file, path, target, tap, replacing, lines);
     }
     void Close() override {
         FtpUploader::Close();
-        if (afterClose) afterClose();
+        if (counted_) --hooks_.open, counted_ = false;
     }
-    std::function<void(const std::string&)> beforeUpload;
-    std::function<void()> afterClose;
+
+private:
+    Hooks& hooks_;
+    bool counted_ = false;
 };
 
 // Timeouts of a second or two while the object lives, so a dead server
@@ -72,9 +94,9 @@ protected:
     }
     syncrun::RunOutcome Run() {
         log.Clear();
-        const auto outcome = syncrun::RunSync(observer, uploader, pool, syncrun::CurrentStore());
+        const auto outcome = syncrun::RunSync(observer, Connections(), pool, syncrun::CurrentStore());
         EXPECT_EQ(CurrentSyncID, 0);
-        EXPECT_FALSE(uploader.IsConnected());
+        EXPECT_EQ(hooks.open, 0);
         return outcome;
     }
     std::vector<std::string> Changed() const { return log.Matching(" has changed"); }
@@ -92,8 +114,11 @@ protected:
 
     TempDir dir;
     LineRecorder log;
-    syncrun::RunObserver observer;
-    HookedUploader uploader{observer};
+    HookedObserver observer;
+    Hooks hooks;
+    syncrun::Uploads::Factory Connections() {
+        return [this] { return std::make_unique<HookedUploader>(hooks); };
+    }
     syncrun::HashPool pool;
 };
 
