@@ -35,10 +35,10 @@ std::optional<std::string> LoadSettings() {
         conn.ConnectionString = store::BuildConnectionString(runtime::AppPath());
         ::LogStatus("Setting Database Connection String");
         // The program's own connection serves the windows, on the GUI
-        // thread: a statement waits for another writer a quarter of a second
+        // thread: a statement waits for another writer a tenth of a second
         // at most (a run's writes take milliseconds), so a store another
         // program holds shows as a message, not as a window that freezes.
-        conn.BusyTimeout = std::chrono::milliseconds(250);
+        conn.BusyTimeout = std::chrono::milliseconds(100);
         conn.Open();
         ::LogStatus("Opened Database");
         store::UpgradeStore(conn);

@@ -11,7 +11,14 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSet>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
 
 #include <filesystem>
 
@@ -171,6 +178,109 @@ TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
     QApplication::processEvents();
     EXPECT_FALSE(window.isVisible() || onTop());
     EXPECT_EQ(log.Lines().back(), "FTP Info: I have disconnected from the server.");
+}
+
+// A server that takes 1 MB a second: the run is sending its large file when
+// the profile is saved.
+TEST_F(MainWindow, AnEditSavedDuringARunIsStoredAtOnceAndTheWindowsKeepAnswering) {
+    frmMain main({&frmServers::ShowWindow, &frmFolders::ShowWindow});
+    main.Form_Load();
+    testsupport::FtpServer server(dir / "root", {.throttle = 1 << 20});
+    fs::create_directories(dir / "root/backup");
+    for (int i = 0; i < 20; ++i) testsupport::WriteFile(dir / ("data/a" + std::to_string(i)), "small");
+    testsupport::WriteFile(dir / "data/big.bin", std::string(3 << 20, 'b'));
+    testsupport::AddJob(dir / "data", testsupport::AddProfile(server.port()));
+    // The longest the GUI thread went without handling a timer's event.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+    });
+    ticker.start(5);
+    sinceTick.start();
+    main.cmdSyncNow_Click();
+    const std::string landing = server.root() + "/backup" + dir.path() + "/data/big.bin";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(landing) && fs::file_size(landing) > 0; }, 20000));
+    frmServers& list = frmServers::Show();
+    wintest::Click(list.lstServers, 0, true);
+    frmServerSettings* editor = frmServerSettings::Loaded();
+    ASSERT_NE(editor, nullptr);
+    editor->txtNotes->setPlainText("saved during a run");
+    QElapsedTimer save;
+    save.start();
+    editor->cmdClose->click();
+    const qint64 saveTook = save.elapsed();
+    EXPECT_EQ(Column("mySettings", "FTPNotes"), "saved during a run");
+    EXPECT_LT(saveTook, 100);
+    EXPECT_EQ(frmServerSettings::Loaded(), nullptr);
+    EXPECT_TRUE(Boxes().isEmpty());
+    EXPECT_TRUE(main.SyncRunning()) << "the large file was still on its way";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.SyncRunning(); }, 30000));
+    ticker.stop();
+    EXPECT_LT(longestGap, 50) << "ms the GUI thread did not answer";
+    EXPECT_EQ(Count("myFiles"), 21) << "the run's records are all there";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Another program holds the store: the save fails with the store's own
+// message, in a box of the editor's, and what was typed stays.
+TEST_F(MainWindow, ASaveTheStoreRefusesKeepsTheEditorAndSaysWhy) {
+    frmMain main({&frmServers::ShowWindow, &frmFolders::ShowWindow});
+    main.Form_Load();
+    testsupport::AddProfile(21);
+    const std::string holder = "import os, signal, sqlite3, sys\n"
+                               "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                               "c.execute('begin exclusive')\n"
+                               "print(os.getpid(), flush=True)\n"
+                               "signal.pause()\n";
+    const std::string command = "exec /usr/bin/python3 -c \"" + holder + "\" '" + dir / "information.mdb" + "'";
+    std::FILE* out = ::popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    int pid = 0;
+    ASSERT_EQ(std::fscanf(out, "%d", &pid), 1);
+    frmServers& list = frmServers::Show();
+    wintest::Click(list.lstServers, 0, true);
+    frmServerSettings* editor = frmServerSettings::Loaded();
+    ASSERT_NE(editor, nullptr);
+    editor->txtNotes->setPlainText("typed while the store was held");
+    editor->cmdClose->click();
+    const auto shown = msgbox::ShownBoxes();
+    ::kill(pid, SIGTERM);
+    ::pclose(out);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "database is locked");
+    EXPECT_EQ(shown[0].owner, editor);
+    EXPECT_EQ(frmServerSettings::Loaded(), editor);
+    EXPECT_EQ(editor->txtNotes->toPlainText(), "typed while the store was held");
+    Boxes();
+}
+
+// A message's own line break and trailing blanks are no part of its line;
+// rows stay one text line high after a resize, and a line wider than the
+// list can be scrolled to its end.
+TEST_F(MainWindow, StatusLinesAreWholeAndOneTextLineHigh) {
+    frmMain main;
+    main.show();
+    const std::string advice = "FTP Info: " + std::string(300, 'k') + " ssh-keyscan -p 2222 127.0.0.1 >> ~/.ssh/known_hosts";
+    const std::pair<std::string, QString> lines[] = {
+        {"refused.\n", "refused."}, {"refused.\r\n", "refused."}, {"blanks \t \n", "blanks"},
+        {"  led by blanks", "  led by blanks"}, {"two\nlines", "two\nlines"}, {advice, QString::fromStdString(advice)}};
+    for (const auto& [text, shown] : lines) ::LogStatus(text);
+    QStringList expected;
+    for (const auto& line : lines) expected << line.second;
+    EXPECT_EQ(Entries(main.lstStatus), expected);
+    for (const QSize size : {QSize(300, 200), QSize(1270, 700), QSize(640, 480)}) {
+        main.resize(size);
+        QApplication::processEvents();
+        const int lineHeight = main.lstStatus->visualItemRect(main.lstStatus->item(0)).height();
+        EXPECT_LE(lineHeight, QFontMetrics(main.lstStatus->font()).height() + 4);
+        for (int row = 1; row < main.lstStatus->count(); ++row)
+            EXPECT_EQ(main.lstStatus->visualItemRect(main.lstStatus->item(row)).height(), lineHeight) << row;
+        // The whole of the longest line can be scrolled into sight.
+        const int textWidth = QFontMetrics(main.lstStatus->font()).horizontalAdvance(expected.last());
+        EXPECT_GE(main.lstStatus->horizontalScrollBar()->maximum() + main.lstStatus->viewport()->width(), textWidth);
+    }
 }
 
 }  // namespace

@@ -99,7 +99,12 @@ protected:
     std::optional<store::FileRecords> records;
     syncrun::HashPool pool{2};
     RecordingUploader uploader;
-    syncrun::RunObserver observer;
+    struct : syncrun::RunObserver {
+        void SetCurrentFile(const std::string& name) override {
+            if (onCurrentFile) onCurrentFile(name);
+        }
+        std::function<void(const std::string&)> onCurrentFile;
+    } observer;
     syncrun::ProgressMeter progress;
     syncrun::OrderedLog ordered;
     std::optional<syncrun::Uploads> uploads;
@@ -159,9 +164,9 @@ TEST_F(FileCheckTest, KnownLargeFilesOfAFewAreCheckedInListingOrder) {
 // Unreadable files and folders go through whole runs in the fault tests.
 TEST_F(FileCheckTest, AFileGoneByItsTurnIsNamedAndTheRestGoesOn) {
     for (const char* name : {"a.txt", "gone.txt", "z.txt"}) WriteFile(Data(name), name);
-    // Listed (and looked at) ahead; gone by its turn.
-    uploader.beforeUpload = [&](const std::string& path) {
-        if (path == Data("a.txt")) fs::remove(Data("gone.txt"));
+    // Listed (and looked at) ahead; gone when the check comes to it.
+    observer.onCurrentFile = [&](const std::string& name) {
+        if (name == "gone.txt") fs::remove(Data("gone.txt"));
     };
     ASSERT_TRUE(CheckFolder(Data()));
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{

@@ -3,8 +3,11 @@
 // jobs that cannot run and a job deleted during its run.
 
 #include "hash/FileHasher.h"
+#include "store/Jobs.h"
 #include "tests/support/RunFixture.h"
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 using namespace testsupport;
@@ -132,27 +135,33 @@ TEST_F(SyncRunTest, ARefusedLoginAMissingFolderOrProfilePassesTheJobOver) {
                          "Updated: 1 Folders", kDisconnected, "All Sync's Complete"}));
 }
 
-TEST_F(SyncRunTest, AJobDeletedDuringItsRunLeavesNoRecords) {
-    WriteFile(Data("a.txt"), "a");
-    WriteFile(Data("b.txt"), "b");
+// The folder list deletes the job (and its records) on the GUI thread while
+// its first file is on its way: no later file of it starts, the next job
+// goes in full.
+TEST_F(SyncRunTest, AJobDeletedDuringItsRunStopsAtItsNextFile) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"}) WriteFile(Data(name), name);
     auto server = Server("srv");
     const auto profile = AddProfile(server->port());
     const auto doomed = AddJob(Data(), profile);
     const auto kept = AddJob(Data(), profile);
-    // The folder list deletes the job (and its records) on the GUI thread,
-    // before the run has written any of them.
-    bool deleted = false;
-    hooks.beforeUpload = [&](const std::string&) {
-        if (CurrentSyncID != doomed || deleted) return;
+    std::atomic<bool> deleted = false;
+    std::atomic<int> startedAfter = 0, keptStarted = 0;
+    hooks.beforeUpload = [&](const std::string& path) {
+        if (CurrentSyncID == kept) ++keptStarted;
+        if (CurrentSyncID != doomed) return;
+        if (deleted) ++startedAfter;
+        if (!path.ends_with("a.txt")) return;
+        std::thread([&] { store::DeleteJobWithRecords(store::StoreConnection(), doomed); }).join();
         deleted = true;
-        std::thread([&] {
-            store::StoreConnection().Execute("delete from Tessary where SyncID = " + std::to_string(doomed));
-            store::StoreConnection().Execute("delete from myFiles where SyncID = " + std::to_string(doomed));
-        }).join();
     };
     EXPECT_TRUE(Run().completed);
+    EXPECT_EQ(startedAfter, 0);
+    EXPECT_EQ(log.Matching("was deleted"), std::vector<std::string>{"FTP Info: Folder job " + std::to_string(doomed) +
+                                                                    " was deleted; the rest of it is passed over."});
     EXPECT_EQ(Records("SyncID = " + std::to_string(doomed)), 0);
-    EXPECT_EQ(Records("SyncID = " + std::to_string(kept)), 2);
+    EXPECT_EQ(keptStarted, 6);
+    EXPECT_EQ(Records("SyncID = " + std::to_string(kept)), 6);
+    EXPECT_EQ(std::ranges::count(log.Lines(), kDisconnected), 2) << "each job's connections closed at its end";
 }
 
 }  // namespace

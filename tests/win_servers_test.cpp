@@ -5,6 +5,7 @@
 #include "tests/support/FtpServer.h"
 #include "tests/win_fixture.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -90,6 +91,12 @@ TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTh
     frmServerSettings* editor = frmServerSettings::Loaded();
     ASSERT_TRUE(editor && editor->isVisible());
     EXPECT_EQ(Shown(*editor), kNewProfile);
+    editor->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor));
+    editor->txtNotes->setFocus();
+    QTest::keyClick(editor->txtNotes, Qt::Key_Tab);
+    EXPECT_EQ(Shown(*editor), kNewProfile) << "Tab types nothing into the notes";
+    EXPECT_EQ(QApplication::focusWidget(), editor->cmdClose) << "it moves on, as from every other box";
     // Every field holds SQL's own characters, each stored as typed (the port too).
     const QString quoted =
         "o'host;--| 21.5 |o'user\"; drop table mySettings; --|pa'ss''%_\\|/it's /*|8'|don't' or '1'='1";

@@ -4,6 +4,7 @@
 #include "store/Store.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -71,9 +72,13 @@ std::vector<std::string> LineRecorder::Matching(const std::string& part) const {
 
 std::int64_t AddProfile(int port, const std::string& password, const std::string& directory, const std::string& host) {
     auto& c = store::StoreConnection();
-    c.Execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) values(" +
+    // The run suites go once with the default number of connections and once with
+    // TESSARY_TEST_CONNECTIONS=1: what they assert holds for both.
+    const char* connections = std::getenv("TESSARY_TEST_CONNECTIONS");
+    c.Execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes, "
+              "FTPConnections) values(" +
               store::Quoted(host) + ", '" + std::to_string(port) + "', 'tessary', " + store::Quoted(password) + ", " +
-              store::Quoted(directory) + ", '')");
+              store::Quoted(directory) + ", '', " + store::Quoted(connections ? connections : "") + ")");
     return c.LastInsertId();
 }
 

@@ -28,6 +28,9 @@ public:
         bool logCommands = false;  // record every command line (see commands())
         bool dropAfterStor = false;  // close the control connection after each upload
         bool dropMidStor = false;    // close both connections once an upload has begun
+        std::string dropMidStorOf{};  // the same, only for uploads to a path holding this text
+        int maxLogins = 0;           // more connections at once are refused (421)
+        int throttle = 0;            // bytes a second an upload is taken at
         bool sparse = false;         // store zeros as holes
     };
     // Serves `root` (created when missing) to tessary, password secret; throws when it does not come up.
@@ -49,6 +52,9 @@ public:
         if (!o.refuseStor.empty()) command += arg("--refuse-stor", o.refuseStor) + arg("--refuse-code", o.refuseCode);
         if (!o.silentOn.empty()) command += arg("--silent-on", o.silentOn);
         if (o.silentAfter > 0) command += arg("--silent-after", std::to_string(o.silentAfter));
+        if (!o.dropMidStorOf.empty()) command += arg("--drop-mid-stor-of", o.dropMidStorOf);
+        if (o.maxLogins > 0) command += arg("--max-logins", std::to_string(o.maxLogins));
+        if (o.throttle > 0) command += arg("--throttle", std::to_string(o.throttle));
         out_ = ::popen(command.c_str(), "re");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (out_ && port_ == 0 && std::chrono::steady_clock::now() < deadline && ReadLines(100)) {

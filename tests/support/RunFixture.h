@@ -25,10 +25,12 @@ namespace fs = std::filesystem;
 constexpr const char* kRemoteDir = "/backup";
 const std::string kDisconnected = "FTP Info: I have disconnected from the server.";
 
-// A connection of the run's, with a hook before each upload, and a count of the connections that are open.
+// A connection of the run's, with a hook before each upload, and counts of the logins tried and the
+// connections open.
 struct Hooks {
     std::function<void(const std::string&)> beforeUpload;  // on the thread that sends
     std::atomic<int> open{0};
+    std::atomic<int> logins{0};  // tried
 };
 
 // The run's observer, with a hook after each job's end on the run's own thread (a server started
@@ -44,6 +46,7 @@ class HookedUploader : public syncrun::FtpUploader {
 public:
     explicit HookedUploader(Hooks& hooks) : hooks_(hooks) {}
     bool Connect(const store::Job& job, syncrun::Lines& lines) override {
+        ++hooks_.logins;
         const bool connected = FtpUploader::Connect(job, lines);
         if (connected && !counted_) ++hooks_.open, counted_ = true;
         return connected;
@@ -66,10 +69,8 @@ private:
 // Timeouts of a second or two while the object lives, so a dead server
 // costs a test seconds, not minutes.
 struct ShortWaits {
-    ShortWaits() {
-        ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), std::chrono::milliseconds(1000),
-                                    std::chrono::milliseconds(1000)});
-    }
+    static constexpr std::chrono::milliseconds kAnswer{1000};
+    ShortWaits() { ftp::SetTimeoutsForTesting({std::chrono::milliseconds(2000), kAnswer, kAnswer}); }
     ~ShortWaits() { ftp::SetTimeoutsForTesting({}); }
     ShortWaits(const ShortWaits&) = delete;
     ShortWaits& operator=(const ShortWaits&) = delete;

@@ -11,7 +11,7 @@ import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -33,6 +33,9 @@ def main():
     ap.add_argument("--stall-data", action="store_true", help="stop reading an upload after its first chunk")
     ap.add_argument("--drop-mid-stor", action="store_true",
                     help="close both connections once an upload's first chunk is in")
+    ap.add_argument("--drop-mid-stor-of", help="the same, only for uploads to a path holding this text")
+    ap.add_argument("--max-logins", type=int, default=0, help="refuse (421) more connections than this at once")
+    ap.add_argument("--throttle", type=int, default=0, help="take uploads at this many bytes a second")
     ap.add_argument("--sparse", action="store_true", help="store runs of zero bytes as holes")
     ap.add_argument("--drop-after-stor", action="store_true",
                     help="close the control connection once each upload's reply is sent")
@@ -85,14 +88,20 @@ def main():
             handle_read_event = handle_read
         Handler.dtp_handler = StallingDTP
 
-    if args.drop_mid_stor:
+    if args.drop_mid_stor or args.drop_mid_stor_of:
         class DroppingDTP(DTPHandler):
             def handle_read(self):
                 DTPHandler.handle_read(self)
-                if self.tot_bytes_received > 0:
+                named = self.file_obj is not None and args.drop_mid_stor_of in self.file_obj.name
+                if self.tot_bytes_received > 0 and (args.drop_mid_stor or named):
                     self.cmd_channel.close()  # takes the data connection with it
             handle_read_event = handle_read
         Handler.dtp_handler = DroppingDTP
+    if args.throttle:
+        class SlowDTP(ThrottledDTPHandler):
+            read_limit = args.throttle
+            ac_in_buffer_size = min(65536, args.throttle)
+        Handler.dtp_handler = SlowDTP
     if args.sparse:
         class HoleWriter:
             """Seeks over chunks of zeros: a 5 GB upload of them costs no disk."""
@@ -117,6 +126,8 @@ def main():
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
     server.max_cons = 64
+    if args.max_logins:
+        server.max_cons_per_ip = args.max_logins
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG: never outlive the test
     say("PORT %d %d" % (server.socket.getsockname()[1], os.getpid()))
     server.serve_forever()
