@@ -37,6 +37,14 @@ CHANGE_PCT=${CHANGE_PCT:-1}
 MUTATE=${MUTATE:-append}             # append (size changes) | inplace (same size)
 KEEP=${KEEP:-0}
 PEER_TIMEOUT=${PEER_TIMEOUT:-300}    # seconds; one run of one peer
+# The step across a delayed link: vsftpd reached through bench/wan-proxy.py,
+# which holds every byte WAN_DELAY_MS each way (data connections too); 0 skips it.
+WAN_DELAY_MS=${WAN_DELAY_MS:-10}
+WAN_PORT=${WAN_PORT:-$((PORT + 1))}
+WAN_SETS=${WAN_SETS:-wan}
+WAN_PEERS=${WAN_PEERS:-"lftp_p4 rclone tessary_c1 tessary"}
+WAN_ROUNDS=${WAN_ROUNDS:-2}
+WAN_REF=${WAN_REF:-lftp_p4}
 REPO=$(cd "$HERE/.." && pwd)
 TESSARY_BIN=${TESSARY_BIN:-$REPO/build/tessary}
 export TESSARY_SCHEMA=${TESSARY_SCHEMA:-$REPO/store/schema.sql}
@@ -119,11 +127,12 @@ EOF
 
 cleanup() {
   set +e
+  if [[ -n ${PROXY_PID:-} ]]; then kill "$PROXY_PID"; wait "$PROXY_PID"; fi 2>/dev/null
   if [[ -n ${SERVER_PID:-} ]]; then kill "$SERVER_PID"; wait "$SERVER_PID"; fi 2>/dev/null
   if [[ -n ${SRV_MOUNTED:-} ]]; then umount "$SRV"; fi
   if [[ -f $RES ]]; then cp "$RES" "$BENCH_DIR/last-results.tsv"; fi
   if [[ $KEEP == 1 ]]; then log "kept $BENCH_DIR"
-  else rm -rf "$DATA" "$SRV" "$RUN" "$BENCH_DIR/empty" "$BENCH_DIR/pkg" "$BENCH_DIR/store"; fi
+  else rm -rf "$DATA" "$SRV" "$RUN" "$BENCH_DIR/empty" "$BENCH_DIR/pkg" "$BENCH_DIR/store" "$BENCH_DIR/store1"; fi
 }
 
 # ----------------------------------------------------------------- peers --
@@ -137,6 +146,7 @@ FULL_ONLY=" ncftpput curl curl_loop "
 LFTP_SET='set cmd:fail-exit yes; set net:max-retries 2; set ftp:ssl-allow no; set xfer:clobber yes'
 peer_lftp()    { lftp -c "$LFTP_SET; open -u anonymous,x -p $PORT $HOST; mirror -R --no-perms '$1' 'upload/$2'"; }
 peer_lftp_p2() { lftp -c "$LFTP_SET; open -u anonymous,x -p $PORT $HOST; mirror -R --no-perms --parallel=2 '$1' 'upload/$2'"; }
+peer_lftp_p4() { lftp -c "$LFTP_SET; open -u anonymous,x -p $PORT $HOST; mirror -R --no-perms --parallel=4 '$1' 'upload/$2'"; }
 
 # rclone with no config file. writing_mdtm: vsftpd sets times by MDTM; without
 # it every upload logs "SetModTime is not supported" and reruns compare sizes
@@ -197,6 +207,14 @@ reset_tessary() {
 peer_tessary() {
   ( cd / && env -u DISPLAY ${TESSARY_WRAP:-} "$TESSARY_STORE/tessary" /SYNC )
 }
+# Row "tessary_c1": the same over one connection, for the ratio of several to one.
+TESSARY_STORE1=$BENCH_DIR/store1
+reset_tessary_c1() {
+  rm -rf "$TESSARY_STORE1"; mkdir -p "$TESSARY_STORE1"
+  install -d -o ftp -g ftp "$SRV/upload/$2"
+  TESSARY_CONNECTIONS=1 "$TESSARY_PREFILL" "$TESSARY_STORE1" "$1" "$HOST" "$PORT" "/upload/$2"
+}
+peer_tessary_c1() { ( cd / && env -u DISPLAY "$TESSARY_STORE1/tessary" /SYNC ); }
 # -----------------------------------------------------------------------------
 
 # ----------------------------------------------------------------- steps --
@@ -242,7 +260,7 @@ run_peer() {   # run_peer SET PEER ROUND
   fi
   : > "$RUN/changed"
   # Tessary puts each file under the remote directory followed by its full local folder path
-  local vdest=$dest; [[ $peer == tessary ]] && vdest=$dest$src
+  local vdest=$dest; [[ $peer == tessary* ]] && vdest=$dest$src
   timed "$peer" "$src" "$dest"; bad=$(verify "$src" "$vdest")
   record "$set" "$peer" i-full "$r" "$WALL" "$CPU" "$UP" "$bad" "$RSS"
   if [[ $FULL_ONLY != *" $peer "* ]]; then
@@ -339,6 +357,8 @@ for step in ("i-full", "ii-none"):
 gaps = os.path.join(run, "gaps")
 if os.path.exists(gaps):
     check("longest GUI gap", max(float(l.split()[1]) for l in open(gaps)), 50, "ms")
+    saves = [float(l.split()[7]) for l in open(gaps) if len(l.split()) > 7 and l.split()[7] != "-"]
+    check("a profile saved during a run", max(saves) if saves else None, 100, "ms")
 print(f"{'target':32} {'measured':>12} {'limit':>12}  result")
 for c in checks: print(f"{c[0]:32} {c[1]:>12} {c[2]:>12}  {c[3]}")
 EOF
@@ -371,6 +391,51 @@ for s in sets:
 EOF
 }
 
+# ------------------------------------------------------------------- WAN --
+# The same steps for WAN_PEERS through the proxy, in a table of their own,
+# ratios to lftp with four connections.
+wan_step() {
+  python3 "$HERE/wan-proxy.py" "$WAN_PORT" "$PORT" --ftp --delay-ms "$WAN_DELAY_MS" > "$RUN/proxy.out" 2>&1 &
+  PROXY_PID=$!
+  for _ in $(seq 50); do ss -ltn "sport = :$WAN_PORT" | grep -q LISTEN && break; sleep 0.1; done
+  RCLONE_REMOTE=${RCLONE_REMOTE/port=$PORT,/port=$WAN_PORT,}
+  PORT=$WAN_PORT URL=ftp://$HOST:$WAN_PORT
+  export RCLONE_REMOTE PORT URL
+  for set in $WAN_SETS; do [[ -d $DATA/$set ]] || python3 "$HERE/gendata.py" "$set" "$DATA/$set"; done
+  RES=$RUN/wan.tsv; : > "$RES"
+  for r in $(seq "$WAN_ROUNDS"); do
+    for set in $WAN_SETS; do
+      find "$DATA/$set" -type f -print0 | xargs -0 cat > /dev/null
+      for peer in $WAN_PEERS; do log "WAN round $r/$WAN_ROUNDS  $set  $peer"; run_peer "$set" "$peer" "$r"; done
+    done
+  done
+  echo
+  echo "== across a delayed link: $WAN_DELAY_MS ms each way (round trip $((2 * WAN_DELAY_MS)) ms), $WAN_ROUNDS rounds"
+  echo "   x$WAN_REF = median over rounds of (wall / $WAN_REF's wall in the same round)"
+  REF=$WAN_REF SETS=$WAN_SETS PEERS=$WAN_PEERS table
+  echo "== WAN targets"
+  python3 - "$RES" <<'EOF'
+import statistics as st, sys
+from collections import defaultdict
+wall, by_round = defaultdict(list), defaultdict(dict)
+for line in open(sys.argv[1]):
+    s, p, step, r, w, *_ = line.rstrip("\n").split("\t")
+    wall[p, step].append(float(w)); by_round[step, r][p] = float(w)
+def ratio(step, a, b):
+    v = [x[a] / x[b] for (s, r), x in by_round.items() if s == step and a in x and b in x]
+    return st.median(v) if v else None
+def med(p, step):
+    return st.median(wall[p, step]) if wall.get((p, step)) else None
+for what, value, limit in [("first upload / lftp --parallel=4", ratio("i-full", "tessary", "lftp_p4"), 0.6),
+                           ("first upload / Tessary over 1 connection", ratio("i-full", "tessary", "tessary_c1"), None),
+                           ("nothing changed (s)", med("tessary", "ii-none"), 0.5),
+                           ("1% changed (s)", med("tessary", "iii-1pct"), 0.6)]:
+    shown = "-" if value is None else f"{value:.3f}"
+    verdict = "" if limit is None or value is None else ("met" if value <= limit else "MISSED")
+    print(f"  {what:42} {shown:>8}  {'' if limit is None else '<= ' + str(limit):8} {verdict}")
+EOF
+}
+
 # ------------------------------------------------------------------- main --
 main() {
   for t in lftp ncftpput curl hyperfine python3 sqlite3 /usr/bin/time; do
@@ -384,8 +449,8 @@ main() {
   trap 'exit 130' INT TERM
   start_server
   if command -v rclone > /dev/null; then RCLONE_REMOTE=${RCLONE_REMOTE/@PASS@/$(rclone obscure x)}; fi
-  export LFTP_SET RCLONE_REMOTE URL PORT HOST RUN TESSARY_STORE TESSARY_BIN TESSARY_WRAP
-  for p in $PEERS; do export -f "peer_$p"; done
+  export LFTP_SET RCLONE_REMOTE URL PORT HOST RUN TESSARY_STORE TESSARY_STORE1 TESSARY_BIN TESSARY_WRAP
+  for p in $PEERS $WAN_PEERS; do export -f "peer_$p"; done
   for set in $SETS; do log "== generating $set"; python3 "$HERE/gendata.py" "$set" "$DATA/$set"; done
 
   : > "$RES"; GEN=0
@@ -410,6 +475,7 @@ main() {
     echo "== targets"
     targets
   fi
+  if [[ $WAN_DELAY_MS != 0 ]]; then wan_step; fi
 }
 
 main "$@"

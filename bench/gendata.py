@@ -3,6 +3,8 @@
 
   gendata.py small  DIR            5,000 files of 1-16 KiB in 100 folders, depth <= 5
   gendata.py large  DIR            8 files of 40-160 MiB, 800 MiB (839 MB) in total
+  gendata.py wan    DIR            500 files of 1-64 KiB in 20 folders (for the
+                                   step across a delayed link)
   gendata.py tiny   DIR            100,000 files of 0.5-1.1 KB in 100 folders
   gendata.py tiny10k DIR           the first 10,000 of those (for the growth ratio)
   gendata.py names  DIR            322 files of 0-64 KiB in 20 folders; names with
@@ -54,6 +56,14 @@ def gen_small(root):
     for i in range(5000):
         d = rng.choice(dirs)
         write_random(os.path.join(root, d, f"file{i:05d}.dat"), rng.randint(1024, 16384), rng)
+
+
+def gen_wan(root):
+    rng = random.Random(5)
+    dirs = make_dirs(rng, 20, 3, lambda i: f"album{i:02d}")
+    for i in range(500):
+        d = rng.choice(dirs)
+        write_random(os.path.join(root, d, f"img{i:04d}.jpg"), rng.randint(1024, 65536), rng)
 
 
 def gen_tiny(root, count=100000):
@@ -140,7 +150,7 @@ def main(argv):
         return
     if os.path.exists(root) and os.listdir(root):
         sys.exit(f"{root} exists and is not empty")
-    {"small": gen_small, "large": gen_large, "tiny": gen_tiny, "tiny10k": lambda r: gen_tiny(r, 10000), "names": gen_names}[cmd](root)
+    {"small": gen_small, "large": gen_large, "tiny": gen_tiny, "tiny10k": lambda r: gen_tiny(r, 10000), "names": gen_names, "wan": gen_wan}[cmd](root)
 
 
 if __name__ == "__main__":

@@ -15,7 +15,7 @@ packages=(
   # FTPS and SFTP tests: real servers on loopback
   vsftpd openssh-server openssh-client openssl
   # bench/compare.sh: the tools Tessary is timed against
-  lftp ncftp hyperfine time
+  lftp ncftp rclone hyperfine time
 )
 
 missing=()

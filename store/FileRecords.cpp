@@ -2,6 +2,8 @@
 
 #include "store/Jobs.h"
 
+#include <sqlite3.h>
+
 namespace store {
 
 std::string ClearAllFilesStatement() { return "delete from myfiles"; }
@@ -34,7 +36,25 @@ FileRecords::FileRecords(Connection& store, std::chrono::milliseconds commitEver
       finished_(store, "delete from myUnfinished where SyncID = ?1"),
       lastCommit_(std::chrono::steady_clock::now()) {}
 
+FileRecords::~FileRecords() {
+    try {
+        EndReading();
+    } catch (const StoreError&) {
+        // A read that cannot end has nothing to lose.
+    }
+}
+
+void FileRecords::EndReading() {
+    if (!reading_) return;
+    reading_ = false;
+    store_.Execute("commit");
+}
+
 std::optional<StoredFile> FileRecords::Find(const std::string& fullPath, std::int64_t syncId) {
+    if (!reading_ && sqlite3_get_autocommit(store_.Handle())) {
+        store_.Execute("begin");
+        reading_ = true;
+    }
     find_.Bind(1, fullPath);
     std::optional<StoredFile> found;
     while (find_.Step()) {
@@ -81,6 +101,7 @@ void FileRecords::CommitIfDue() {
 
 void FileRecords::Commit() {
     lastCommit_ = std::chrono::steady_clock::now();
+    EndReading();
     if (pending_.empty()) return;
     std::vector<Pending> batch;
     batch.swap(pending_);  // a refused batch is not tried again

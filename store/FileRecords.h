@@ -41,7 +41,7 @@ public:
     explicit FileRecords(Connection& store, std::chrono::milliseconds commitEvery = std::chrono::milliseconds(1000));
     // What was not committed by then is lost: those files are sent again
     // by the next run.
-    ~FileRecords() = default;
+    ~FileRecords();
     FileRecords(const FileRecords&) = delete;
     FileRecords& operator=(const FileRecords&) = delete;
 
@@ -85,6 +85,11 @@ private:
     Statement update_;
     Statement finished_;
     std::int64_t markedJob_ = 0;  // the job MarkUnfinished wrote for
+    // The lookups share one read transaction until the next commit: one
+    // snapshot a second rather than one a file. A reader of the write-ahead
+    // log keeps no writer waiting.
+    bool reading_ = false;
+    void EndReading();
     std::vector<Pending> pending_;
     std::chrono::steady_clock::time_point lastCommit_;
 };
