@@ -4,9 +4,6 @@
 
 #include "tests/support/RunFixture.h"
 
-#include <chrono>
-#include <thread>
-
 using namespace testsupport;
 
 namespace {
@@ -15,15 +12,6 @@ class ManyConnections : public SyncRunTest {
 protected:
     static void UseConnections(const std::string& n) {
         store::StoreConnection().Execute("update mySettings set FTPConnections = '" + n + "'");
-    }
-    // Waits (boundedly) until `done` holds; false when it never did.
-    static bool WaitFor(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
     }
 };
 
@@ -60,8 +48,7 @@ TEST_F(ManyConnections, LaterFilesFinishingFirstChangeNoLineAndNoRecord) {
 
 TEST_F(ManyConnections, AServerThatTakesTwoOfFourServesTheWholeJobWithOneLine) {
     for (int i = 0; i < 8; ++i) WriteFile(Data("f" + std::to_string(i) + ".txt"), std::to_string(i));
-    auto server = Server("srv", {.maxLogins = 2});
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData({.maxLogins = 2});
     UseConnections("4");
     const std::string line = "FTP Info: The server takes 2 of 4 connections; the job goes on with them.";
     // The first upload waits until a third login has been tried.

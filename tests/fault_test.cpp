@@ -13,7 +13,6 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -33,16 +32,6 @@ bool HoldsTemporaryCopy(const std::string& folder) {
     return false;
 }
 
-// Polls for up to ten seconds.
-bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        ::poll(nullptr, 0, 10);
-    }
-    return true;
-}
-
 std::string IntegrityOfStore() {
     return store::StoreConnection().Execute("pragma integrity_check").Fields("integrity_check");
 }
@@ -50,8 +39,7 @@ std::string IntegrityOfStore() {
 TEST_F(Faults, AReplacementCutOffMidwayLeavesTheOldCopyWholeAndGoesAgainNextRun) {
     const std::string v1(3 << 20, '1'), v2(3 << 20, '2');
     WriteFile(Data("big.bin"), v1);
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData();
     ASSERT_TRUE(Run().clean);
     WriteFile(Data("big.bin"), v2);
     for (const bool stall : {true, false}) {  // the server stops reading, or drops both connections
@@ -108,8 +96,7 @@ TEST_F(Faults, AServerThatStopsAnsweringCostsOneRetryAJobNotAWaitAFile) {
 
 TEST_F(Faults, AServerThatDropsTheIdleConnectionGetsALoginAgainAndEveryFile) {
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), name);
-    auto server = Server("srv", {.dropAfterStor = true});
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData({.dropAfterStor = true});
     const ShortWaits waits;
     EXPECT_TRUE(Run().clean);
     EXPECT_TRUE(log.Matching("error code: 12002").empty());  // no file waited out a timeout
@@ -154,8 +141,7 @@ TEST_F(Faults, EveryNameTheServerCanTakeArrivesUnderItselfFirstAndOnReplacement)
     Tree tree{{"tab\tdir/a\tb.txt", "tab"}, {"bell\a.txt", "bell"},    {"esc\x1b[1m.txt", "esc"},
               {"latin1 \xe9t\xe9.txt", "latin1"}, {"\xff\xfe.bin", "bytes"}, {std::string(251, 'n') + ".txt", "long"}};
     for (const auto& [name, content] : tree) WriteFile(Data(name), content);
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData();
     EXPECT_TRUE(Run().clean);
     EXPECT_EQ(Landed(*server, Data()), tree);
     EXPECT_TRUE(log.Has(Data("tab\\tdir/a\\tb.txt") + " has changed")) << log.Matching("has changed")[0];
@@ -172,8 +158,7 @@ TEST_F(Faults, ASparseFileOfFiveGigabytesArrivesAtItsFullSize) {
         out.seekp(kSize - 4);
         out << "tail";
     }
-    auto server = Server("srv", {.sparse = true});
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData({.sparse = true});
     EXPECT_TRUE(Run().clean);
     const std::string landed = server->root() + kRemoteDir + Data("sparse.img");
     EXPECT_EQ(fs::file_size(landed), static_cast<std::uintmax_t>(kSize));
@@ -209,8 +194,7 @@ TEST_F(Faults, EntriesThatAreNotFilesArePassedOverAndUnreadableOnesAreNamed) {
     fs::permissions(Data("locked.txt"), fs::perms::none);
     fs::permissions(Data("closed"), fs::perms::none);
     const PermissionsBite bite;
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData();
     const auto outcome = Run();
     EXPECT_TRUE(outcome.completed);
     EXPECT_FALSE(outcome.clean);
@@ -226,8 +210,7 @@ TEST_F(Faults, EntriesThatAreNotFilesArePassedOverAndUnreadableOnesAreNamed) {
 TEST_F(Faults, ASecondRunDuringARunIsRefused) {
     WriteFile(Data("a.txt"), "a");
     WriteFile(Data("b.txt"), "b");
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData();
     std::optional<syncrun::RunOutcome> nested;
     hooks.beforeUpload = [&](const std::string&) {
         if (nested) return;
@@ -283,16 +266,12 @@ TEST_F(Faults, AStoreFailureStopsTheRunWithTheStoresMessage) {
 
 TEST_F(UnattendedRun, ABrokenStoreEndsTheRunWithItsMessageAndIsLeftAsItWas) {
     WriteFile(Data("a.txt"), "a");
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData();
     LayOut();
     const std::string store = App("information.mdb");
     const std::string good = ReadFile(store);
     const bool root = ::geteuid() == 0;
-    struct Case {
-        std::string name, line;
-    };
-    for (const Case& c : std::vector<Case>{
+    for (const auto& [name, line] : std::vector<std::pair<std::string, std::string>>{
              {"missing", "Could not open " + store + ": unable to open database file"},
              {"corrupt", "Could not open " + store + ": file is not a database"},
              // Readers of the write-ahead log get in; the run stops at its first write.
@@ -302,16 +281,16 @@ TEST_F(UnattendedRun, ABrokenStoreEndsTheRunWithItsMessageAndIsLeftAsItWas) {
         fs::permissions(store, fs::perms(0600));
         std::vector<std::string> as;
         sqlite3* holder = nullptr;
-        if (c.name == "missing") fs::remove(store);
-        if (c.name == "corrupt") WriteFile(store, "not a store at all, but a text someone saved here");
+        if (name == "missing") fs::remove(store);
+        if (name == "corrupt") WriteFile(store, "not a store at all, but a text someone saved here");
         // Read before the lock is taken: closing any descriptor of the file
         // would let this process's record locks go.
         const std::string before = fs::exists(store) ? ReadFile(store) : "";
-        if (c.name == "locked") {
+        if (name == "locked") {
             ASSERT_EQ(sqlite3_open(store.c_str(), &holder), SQLITE_OK);
             ASSERT_EQ(sqlite3_exec(holder, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
         }
-        if (c.name == "read-only") {
+        if (name == "read-only") {
             // Root writes whatever the mode says: the run is another user's then.
             fs::permissions(store, fs::perms(root ? 0644 : 0400));
             for (const std::string& d : {dir.path(), App(), Data()}) fs::permissions(d, fs::perms(0755));
@@ -319,10 +298,10 @@ TEST_F(UnattendedRun, ABrokenStoreEndsTheRunWithItsMessageAndIsLeftAsItWas) {
         }
         const auto r = RunTessary({}, as);
         if (holder) sqlite3_close(holder);
-        EXPECT_EQ(r.status, 1) << c.name << "\n" << r.out << r.err;
-        EXPECT_NE(r.out.find("\n" + c.line + "\n"), std::string::npos) << c.name << "\n" << r.out;
-        EXPECT_TRUE((fs::exists(store) ? ReadFile(store) : "") == before) << c.name;  // not one byte written
-        EXPECT_TRUE(Landed(*server, Data()).empty()) << c.name;
+        EXPECT_EQ(r.status, 1) << name << "\n" << r.out << r.err;
+        EXPECT_NE(r.out.find("\n" + line + "\n"), std::string::npos) << name << "\n" << r.out;
+        EXPECT_TRUE((fs::exists(store) ? ReadFile(store) : "") == before) << name;  // not one byte written
+        EXPECT_TRUE(Landed(*server, Data()).empty()) << name;
         store::StoreConnection().Close();
     }
 }
@@ -377,8 +356,7 @@ TEST_F(UnattendedRun, AKilledRunLosesAtMostItsLastBatchAndTheNextRunCompletesThe
     for (int i = 0; i < kFiles; ++i) WriteFile(Data("d" + std::to_string(i % 4) + "/f" + std::to_string(i)), "x" + std::to_string(i));
     // The 151st upload is never answered: the run waits there, and its
     // batch of the first 150 commits meanwhile.
-    auto server = Server("srv", {.silentAfter = 150});
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData({.silentAfter = 150});
     const auto killed = RunTessary([&](const std::string& out) {
         std::size_t sent = 0;
         for (std::size_t at = 0; (at = out.find("File transfered!", at)) != std::string::npos; ++at) ++sent;
@@ -405,13 +383,12 @@ TEST_F(UnattendedRun, AKilledRunLosesAtMostItsLastBatchAndTheNextRunCompletesThe
 }
 
 TEST_F(UnattendedRun, KilledWhileHashingOrUploadingTheNextRunLeavesTheServerLikeTheFolder) {
-    for (int i = 0; i < 6; ++i) WriteFile(Data("d" + std::to_string(i % 2) + "/f" + std::to_string(i)), std::string(4 << 20, 'a' + i));
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
-    ASSERT_EQ(RunTessary().status, 0);
     const auto changeAll = [&](char base) {
         for (int i = 0; i < 6; ++i) WriteFile(Data("d" + std::to_string(i % 2) + "/f" + std::to_string(i)), std::string(4 << 20, base + i));
     };
+    changeAll('a');
+    auto server = ServeData();
+    ASSERT_EQ(RunTessary().status, 0);
 
     // Killed while the workers hash the changed files ahead of the check.
     changeAll('A');

@@ -8,7 +8,6 @@
 #include "base/StatusLog.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
-#include "base/StatusLog.h"
 #include "store/Jobs.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
@@ -18,7 +17,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>

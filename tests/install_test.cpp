@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ProgramResult;
+using testsupport::Has;
 using testsupport::RunProgram;
 
 const std::string kBuild = TESSARY_BUILD_DIR;
@@ -38,8 +39,6 @@ std::pair<int, int> PngSize(const std::string& file) {  // width and height from
     std::ifstream(file, std::ios::binary).read(reinterpret_cast<char*>(h), sizeof h);
     return {h[16] << 24 | h[17] << 16 | h[18] << 8 | h[19], h[20] << 24 | h[21] << 16 | h[22] << 8 | h[23]};
 }
-
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST(Install, PutsProgramStoreMenuEntryAndIconsInThePrefix) {
     testsupport::TempDir dir;

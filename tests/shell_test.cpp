@@ -1,5 +1,6 @@
 // The main window over a real store: the start-up lines and the failed start-up, the status log's
-// limit, a sync on its own thread, shutdown and the menus; and the transfer window on top while connected.
+// limit, a sync on its own thread while an edit is saved, shutdown and the menus; and the transfer window
+// on top while connected.
 
 #include "shell/frmFTP.h"
 #include "shell/modAlwaysOnTop.h"
@@ -16,9 +17,6 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QTimer>
-
-#include <csignal>
-#include <cstdio>
 
 #include <filesystem>
 
@@ -90,36 +88,6 @@ TEST_F(MainWindow, StatusLogEmptiesItselfAtFourHundredLines) {
     EXPECT_EQ(main.lstStatus->count(), 3) << "an empty text is a line too";
 }
 
-TEST_F(MainWindow, SyncNowRunsOnItsOwnThreadAndShowsTheTransferWindow) {
-    frmMain main;
-    main.Form_Load();
-    testsupport::FtpServer server(dir / "root");
-    fs::create_directories(dir / "root/backup");
-    testsupport::WriteFile(dir / "data/a.txt", "a");
-    testsupport::AddJob(dir / "data", testsupport::AddProfile(server.port()));
-    struct : QObject {  // the transfer windows shown
-        bool eventFilter(QObject* o, QEvent* e) override {
-            if (e->type() == QEvent::Show && qobject_cast<frmFTP*>(o)) shown.insert(o);
-            return false;
-        }
-        QSet<QObject*> shown;
-    } transferWindows;
-    qApp->installEventFilter(&transferWindows);
-    main.cmdSyncNow_Click();
-    EXPECT_TRUE(main.SyncRunning()) << "the click returns at once";
-    main.cmdSyncNow_Click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.SyncRunning(); }, 30000));
-    qApp->removeEventFilter(&transferWindows);
-    const QStringList lines = Entries(main.lstStatus);
-    for (const char* line : {"User initiated Sync", "A sync is already running.", "FTP Info: File transfered!"})
-        EXPECT_TRUE(lines.contains(line)) << line;
-    EXPECT_EQ(lines.last(), "All Sync's Complete");
-    EXPECT_EQ(testsupport::ReadFile(server.root() + "/backup" + dir.path() + "/data/a.txt"), "a");
-    EXPECT_EQ(transferWindows.shown.size(), 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(main.findChildren<frmFTP*>().isEmpty()) << "the job's window goes with the job";
-}
-
 TEST_F(MainWindow, ExitTheCloseBoxAndTheMenus) {
     frmMain main({&frmServers::ShowWindow, &frmFolders::ShowWindow});
     main.Form_Load();
@@ -181,7 +149,8 @@ TEST_F(MainWindow, TransferWindowIsOnTopWhileConnectedUntilHideOrUnload) {
 }
 
 // A server that takes 1 MB a second: the run is sending its large file when
-// the profile is saved.
+// the profile is saved. The click returns at once, a second one is refused,
+// and the job's transfer window is shown once and goes with the job.
 TEST_F(MainWindow, AnEditSavedDuringARunIsStoredAtOnceAndTheWindowsKeepAnswering) {
     frmMain main({&frmServers::ShowWindow, &frmFolders::ShowWindow});
     main.Form_Load();
@@ -197,8 +166,18 @@ TEST_F(MainWindow, AnEditSavedDuringARunIsStoredAtOnceAndTheWindowsKeepAnswering
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         longestGap = std::max(longestGap, sinceTick.restart());
     });
+    struct : QObject {  // the transfer windows shown
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show && qobject_cast<frmFTP*>(o)) shown.insert(o);
+            return false;
+        }
+        QSet<QObject*> shown;
+    } transferWindows;
+    qApp->installEventFilter(&transferWindows);
     ticker.start(5);
     sinceTick.start();
+    main.cmdSyncNow_Click();
+    EXPECT_TRUE(main.SyncRunning()) << "the click returns at once";
     main.cmdSyncNow_Click();
     const std::string landing = server.root() + "/backup" + dir.path() + "/data/big.bin";
     ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(landing) && fs::file_size(landing) > 0; }, 20000));
@@ -219,8 +198,16 @@ TEST_F(MainWindow, AnEditSavedDuringARunIsStoredAtOnceAndTheWindowsKeepAnswering
     EXPECT_TRUE(QTest::qWaitFor([&] { return !main.SyncRunning(); }, 30000));
     ticker.stop();
     EXPECT_LT(longestGap, 50) << "ms the GUI thread did not answer";
+    qApp->removeEventFilter(&transferWindows);
     EXPECT_EQ(Count("myFiles"), 21) << "the run's records are all there";
+    const QStringList lines = Entries(main.lstStatus);
+    for (const char* line : {"User initiated Sync", "A sync is already running.", "FTP Info: File transfered!"})
+        EXPECT_TRUE(lines.contains(line)) << line;
+    EXPECT_EQ(lines.last(), "All Sync's Complete");
+    EXPECT_EQ(testsupport::ReadFile(server.root() + "/backup" + dir.path() + "/data/a0"), "small");
+    EXPECT_EQ(transferWindows.shown.size(), 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(main.findChildren<frmFTP*>().isEmpty()) << "the job's window goes with the job";
 }
 
 // Another program holds the store: the save fails with the store's own
@@ -229,16 +216,14 @@ TEST_F(MainWindow, ASaveTheStoreRefusesKeepsTheEditorAndSaysWhy) {
     frmMain main({&frmServers::ShowWindow, &frmFolders::ShowWindow});
     main.Form_Load();
     testsupport::AddProfile(21);
-    const std::string holder = "import os, signal, sqlite3, sys\n"
-                               "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
-                               "c.execute('begin exclusive')\n"
-                               "print(os.getpid(), flush=True)\n"
-                               "signal.pause()\n";
-    const std::string command = "exec /usr/bin/python3 -c \"" + holder + "\" '" + dir / "information.mdb" + "'";
-    std::FILE* out = ::popen(command.c_str(), "r");
-    ASSERT_NE(out, nullptr);
-    int pid = 0;
-    ASSERT_EQ(std::fscanf(out, "%d", &pid), 1);
+    const testsupport::Background holder({"/usr/bin/python3", "-c",
+                                          "import signal, sqlite3, sys\n"
+                                          "c = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                          "c.execute('begin exclusive')\n"
+                                          "print('held', flush=True)\n"
+                                          "signal.pause()\n",
+                                          dir / "information.mdb"});
+    ASSERT_EQ(holder.firstLine, "held");
     frmServers& list = frmServers::Show();
     wintest::Click(list.lstServers, 0, true);
     frmServerSettings* editor = frmServerSettings::Loaded();
@@ -246,8 +231,6 @@ TEST_F(MainWindow, ASaveTheStoreRefusesKeepsTheEditorAndSaysWhy) {
     editor->txtNotes->setPlainText("typed while the store was held");
     editor->cmdClose->click();
     const auto shown = msgbox::ShownBoxes();
-    ::kill(pid, SIGTERM);
-    ::pclose(out);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, "database is locked");
     EXPECT_EQ(shown[0].owner, editor);

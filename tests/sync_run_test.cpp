@@ -25,8 +25,7 @@ TEST_F(SyncRunTest, FirstRunMirrorsTheTreeByteForByteInListingOrder) {
         {"sp ace's dir/x%_#.txt", "mixed"}, {"sub/one.txt", "one"}, {"sub/deeper dir/two.txt", "two"}};
     for (const auto& [name, content] : files) WriteFile(Data(name), content);
     WriteFile(Data(".hidden"), "never sent");
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData();
     const auto outcome = Run();
     EXPECT_TRUE(outcome.clean);
     EXPECT_EQ(outcome.filesSent, 12);
@@ -52,8 +51,7 @@ TEST_F(SyncRunTest, FirstRunMirrorsTheTreeByteForByteInListingOrder) {
 TEST_F(SyncRunTest, LaterRunsSendWhatChangedInContentInListingOrder) {
     // Enough files with records that the workers hash well ahead of the check.
     for (int i = 0; i < 300; ++i) WriteFile(Data("f" + std::to_string(1000 + i)), "v1 " + std::to_string(i));
-    auto server = Server("srv");
-    AddJob(Data(), AddProfile(server->port()));
+    auto server = ServeData();
     ASSERT_TRUE(Run().clean);
     fs::remove_all(server->root() + kRemoteDir);
     fs::create_directories(server->root() + kRemoteDir);

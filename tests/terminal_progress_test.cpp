@@ -4,28 +4,18 @@
 #include "base/StatusLog.h"
 #include "app/TerminalProgress.h"
 #include "base/UniqueFd.h"
+#include "tests/support/Fixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 
 namespace {
 
 using app::TerminalProgress;
+using testsupport::ReadUntil;
 const std::string kErase = "\r\x1b[K";
-
-// What the terminal shows until `until` appears or the other side is gone (EIO).
-std::string ReadUntil(int fd, const std::string& until = "\x01") {
-    std::string seen;
-    pollfd p{fd, POLLIN, 0};
-    char buf[4096];
-    for (ssize_t n; seen.find(until) == std::string::npos && ::poll(&p, 1, 10000) == 1 &&
-                    (n = ::read(fd, buf, sizeof buf)) > 0;)
-        seen.append(buf, static_cast<std::size_t>(n));
-    return seen;
-}
 
 std::size_t Count(const std::string& text, const std::string& what, std::size_t from = 0) {
     const auto at = text.find(what, from);
@@ -72,7 +62,7 @@ TEST(TerminalProgress, EchoedStatusLinesOnTheSameTerminalStayWhole) {
         progress->Finish();
         ::_exit(0);
     }
-    const std::string shown = ReadUntil(master.get());
+    const std::string shown = ReadUntil(master.get(), "\x01");  // to the end (EIO)
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "no terminal on standard error";

@@ -10,13 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <optional>
-#include <poll.h>
 #include <pty.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 namespace {
 
@@ -25,34 +21,16 @@ const std::string kStale = "DISPLAY=:97";  // nothing answers here (checked in S
 const std::string kStart = "Init Program\nSetting Database Connection String\n";
 
 std::vector<std::string> With(const std::string& variable) { return {kPlain[0], kPlain[1], variable}; }
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testsupport::Has;
 
 // A real X server while the object lives; `display` stays empty when none came up.
-struct Xvfb {
-    explicit Xvfb(std::vector<std::string> args = {}) {
-        base::UniqueFd ready, readyWrite;
-        if (!base::MakePipe(ready, readyWrite)) return;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, readyWrite.get(), 3);  // the display number comes here
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-        args.insert(args.begin(), {"Xvfb", "-displayfd", "3", "-nolisten", "tcp"});
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid, "Xvfb", &fa, nullptr, argv.data(), environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        readyWrite.reset();
-        pollfd p{ready.get(), POLLIN, 0};
-        std::string number;
-        for (char c = 0; pid > 0 && ::poll(&p, 1, 10000) == 1 && ::read(p.fd, &c, 1) == 1 && c != '\n';) number += c;
-        if (!number.empty()) display = "DISPLAY=:" + number;
+struct Xvfb : testsupport::Background {
+    explicit Xvfb(const std::vector<std::string>& more = {}) : Background(Args(more)) {}
+    static std::vector<std::string> Args(std::vector<std::string> more) {  // the display number on standard output
+        more.insert(more.begin(), {"Xvfb", "-displayfd", "1", "-nolisten", "tcp"});
+        return more;
     }
-    ~Xvfb() {
-        if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
-    }
-    pid_t pid = -1;
-    std::string display;
+    const std::string display = firstLine.empty() ? "" : "DISPLAY=:" + firstLine;
 };
 
 // The program copied into a folder of its own, where its store would be.
@@ -99,11 +77,7 @@ TEST_F(Program, StaleDisplaySyncRunsHeadlessWithProgressOnlyOnATerminal) {
     ASSERT_EQ(::openpty(master.put(), slave.put(), nullptr, nullptr, nullptr), 0);
     const auto onTerminal = Run(With(kStale), {"/SYNC"}, slave.get());
     slave.reset();
-    std::string shown;
-    pollfd p{master.get(), POLLIN, 0};
-    char buf[4096];
-    for (ssize_t n; !Has(shown, "/s\r\n") && ::poll(&p, 1, 5000) == 1 && (n = ::read(p.fd, buf, sizeof buf)) > 0;)
-        shown.append(buf, static_cast<std::size_t>(n));
+    const std::string shown = testsupport::ReadUntil(master.get(), "/s\r\n");
     EXPECT_EQ(onTerminal.status, 0) << onTerminal.out;
     EXPECT_TRUE(Has(onTerminal.out, (dir / "data/f3") + " has changed\n")) << "status lines stay on standard output";
     EXPECT_TRUE(Has(shown, "\r\x1b[KChecked 3 of 3 files, sent 3 files (5.9 KiB), ")) << shown;

@@ -107,30 +107,78 @@ Tree ReadTree(const std::string& base, bool skipHidden) {
     return tree;
 }
 
-ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
-                         const std::vector<std::string>& env, std::chrono::seconds limit,
-                         const std::function<bool(const std::string& out)>& killWhen, int stderrFd) {
-    ProgramResult r;
-    base::UniqueFd outRead, outWrite, errRead, errWrite;
-    if (!base::MakePipe(outRead, outWrite) || !base::MakePipe(errRead, errWrite)) return r;
+namespace {
+
+// Starts args[0] (looked up in PATH) with `env`, standard input closed and its output on the given
+// descriptors; the process id, or -1.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int outFd, int errFd) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, outWrite.get(), 1);
-    posix_spawn_file_actions_adddup2(&fa, stderrFd >= 0 ? stderrFd : errWrite.get(), 2);
-    std::vector<std::string> argText{exe}, envText = env;
-    argText.insert(argText.end(), args.begin(), args.end());
+    posix_spawn_file_actions_adddup2(&fa, outFd, 1);
+    if (errFd >= 0) posix_spawn_file_actions_adddup2(&fa, errFd, 2);
+    else posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> argText = args, envText = env;
     std::vector<char*> argv, envp;
     for (auto& a : argText) argv.push_back(a.data());
     for (auto& e : envText) envp.push_back(e.data());
     argv.push_back(nullptr);
     envp.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawnp(&pid, args[0].c_str(), &fa, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
+Background::Background(const std::vector<std::string>& args) {
+    base::UniqueFd read, write;
+    if (!base::MakePipe(read, write)) return;
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    pid_ = Spawn(args, env, write.get(), -1);
+    write.reset();
+    if (pid_ < 0) return;
+    firstLine = ReadUntil(read.get(), "\n");
+    firstLine = firstLine.ends_with('\n') ? firstLine.substr(0, firstLine.find('\n')) : std::string();
+    out_ = std::move(read);
+}
+
+Background::~Background() {
+    if (pid_ > 0 && ::kill(pid_, SIGTERM) == 0) ::waitpid(pid_, nullptr, 0);
+}
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        ::poll(nullptr, 0, 10);
+    }
+    return true;
+}
+
+std::string ReadUntil(int fd, const std::string& until) {
+    std::string seen;
+    pollfd p{fd, POLLIN, 0};
+    char buf[4096];
+    for (ssize_t n; !Has(seen, until) && ::poll(&p, 1, 10000) == 1 && (n = ::read(fd, buf, sizeof buf)) > 0;)
+        seen.append(buf, static_cast<std::size_t>(n));
+    return seen;
+}
+
+ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env, std::chrono::seconds limit,
+                         const std::function<bool(const std::string& out)>& killWhen, int stderrFd) {
+    ProgramResult r;
+    base::UniqueFd outRead, outWrite, errRead, errWrite;
+    if (!base::MakePipe(outRead, outWrite) || !base::MakePipe(errRead, errWrite)) return r;
+    std::vector<std::string> argv{exe};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = Spawn(argv, env, outWrite.get(), stderrFd >= 0 ? stderrFd : errWrite.get());
     outWrite.reset();
     errWrite.reset();
-    if (rc != 0) return r;
+    if (pid < 0) return r;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     base::UniqueFd* ends[2] = {&outRead, &errRead};
     std::string* sinks[2] = {&r.out, &r.err};

@@ -4,6 +4,7 @@
 // process with its output and exit status.
 
 #include "base/StatusLog.h"
+#include "base/UniqueFd.h"
 
 #include <chrono>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace testsupport {
@@ -76,5 +78,27 @@ ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>&
                          const std::vector<std::string>& env,
                          std::chrono::seconds limit = std::chrono::seconds(60),
                          const std::function<bool(const std::string& out)>& killWhen = {}, int stderrFd = -1);
+
+// A program left running while the object lives (SIGTERM at the end), standard error dropped; its first
+// line of standard output is read at the start (empty when none came within ten seconds).
+class Background {
+public:
+    explicit Background(const std::vector<std::string>& args);
+    ~Background();
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+    std::string firstLine;
+
+private:
+    pid_t pid_ = -1;
+    base::UniqueFd out_;
+};
+
+// Polls every 10 ms for up to `limit`: whether the condition came true.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10));
+// What `fd` (a terminal's master side, a pipe) gives until `until` shows, its other side is gone (EIO, EOF)
+// or ten seconds pass without a byte.
+std::string ReadUntil(int fd, const std::string& until);
+inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace testsupport

@@ -44,17 +44,18 @@ public:
         };
         // Debian's interpreter: pyftpdlib comes from Debian's package.
         std::string command = "exec /usr/bin/python3" + arg("", TESSARY_TEST_SUPPORT_DIR "/ftpserver.py") +
-                              arg("--root", root_) + (o.noPassive ? " --no-passive" : "") +
-                              (o.stallData ? " --stall-data" : "") + (o.logCommands ? " --log-commands" : "") +
-                              (o.dropAfterStor ? " --drop-after-stor" : "") +
-                              (o.dropMidStor ? " --drop-mid-stor" : "") + (o.sparse ? " --sparse" : "") +
-                              arg("--port", std::to_string(o.port));
-        if (!o.refuseStor.empty()) command += arg("--refuse-stor", o.refuseStor) + arg("--refuse-code", o.refuseCode);
-        if (!o.silentOn.empty()) command += arg("--silent-on", o.silentOn);
-        if (o.silentAfter > 0) command += arg("--silent-after", std::to_string(o.silentAfter));
-        if (!o.dropMidStorOf.empty()) command += arg("--drop-mid-stor-of", o.dropMidStorOf);
-        if (o.maxLogins > 0) command += arg("--max-logins", std::to_string(o.maxLogins));
-        if (o.throttle > 0) command += arg("--throttle", std::to_string(o.throttle));
+                              arg("--root", root_) + arg("--port", std::to_string(o.port)) +
+                              arg("--refuse-code", o.refuseCode);
+        for (const auto& [on, flag] : {std::pair{o.noPassive, " --no-passive"}, {o.stallData, " --stall-data"},
+                                       {o.logCommands, " --log-commands"}, {o.dropAfterStor, " --drop-after-stor"},
+                                       {o.dropMidStor, " --drop-mid-stor"}, {o.sparse, " --sparse"}})
+            if (on) command += flag;
+        const auto number = [](int n) { return n > 0 ? std::to_string(n) : std::string(); };
+        for (const auto& [value, option] : {std::pair{o.refuseStor, "--refuse-stor"}, {o.silentOn, "--silent-on"},
+                                            {number(o.silentAfter), "--silent-after"},
+                                            {o.dropMidStorOf, "--drop-mid-stor-of"},
+                                            {number(o.maxLogins), "--max-logins"}, {number(o.throttle), "--throttle"}})
+            if (!value.empty()) command += arg(option, value);
         out_ = ::popen(command.c_str(), "re");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (out_ && port_ == 0 && std::chrono::steady_clock::now() < deadline && ReadLines(100)) {

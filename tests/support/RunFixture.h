@@ -33,12 +33,16 @@ struct Hooks {
     std::atomic<int> logins{0};  // tried
 };
 
-// The run's observer, with a hook after each job's end on the run's own thread (a server started
-// there outlives the job's connection threads).
+// The run's observer, with hooks as the check comes to each file and after each job's end, on the
+// run's own thread (a server started there outlives the job's connection threads).
 struct HookedObserver : syncrun::RunObserver {
+    void SetCurrentFile(const std::string& name) override {
+        if (currentFile) currentFile(name);
+    }
     void JobEnded() override {
         if (jobEnded) jobEnded();
     }
+    std::function<void(const std::string&)> currentFile;
     std::function<void()> jobEnded;
 };
 
@@ -89,6 +93,12 @@ protected:
     std::unique_ptr<FtpServer> Server(const std::string& name, FtpServer::Options options = {}) {
         fs::create_directories(dir / (name + kRemoteDir));
         return std::make_unique<FtpServer>(dir / name, std::move(options));
+    }
+    // The server "srv" and a job of the data folder on it (user tessary, password secret).
+    std::unique_ptr<FtpServer> ServeData(FtpServer::Options options = {}) {
+        auto server = Server("srv", std::move(options));
+        AddJob(Data(), AddProfile(server->port()));
+        return server;
     }
     static Tree Landed(const FtpServer& server, const std::string& local) {
         return ReadTree(server.root() + kRemoteDir + local);
