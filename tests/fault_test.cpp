@@ -355,12 +355,14 @@ TEST_F(UnattendedRun, AKilledRunLosesAtMostItsLastBatchAndTheNextRunCompletesThe
     constexpr int kFiles = 400;
     for (int i = 0; i < kFiles; ++i) WriteFile(Data("d" + std::to_string(i % 4) + "/f" + std::to_string(i)), "x" + std::to_string(i));
     // The 151st upload is never answered: the run waits there, and its
-    // batch of the first 150 commits meanwhile.
+    // batch commits meanwhile. Over several connections the unanswered one
+    // may be a file a little before the 151st in the listing, whose lines
+    // then hold back the lines of those after it: wait for 100.
     auto server = ServeData({.silentAfter = 150});
     const auto killed = RunTessary([&](const std::string& out) {
         std::size_t sent = 0;
         for (std::size_t at = 0; (at = out.find("File transfered!", at)) != std::string::npos; ++at) ++sent;
-        return sent >= 150 && WaitFor([&] { return CommittedRecords(App("information.mdb")) > 0; });
+        return sent >= 100 && WaitFor([&] { return CommittedRecords(App("information.mdb")) > 0; });
     });
     EXPECT_EQ(killed.status, -1);
     EXPECT_EQ(IntegrityOfStore(), "ok");
