@@ -7,6 +7,7 @@
 #include "store/CreateStore.h"
 #include "store/Jobs.h"
 #include "store/Store.h"
+#include "store/StoreLocation.h"
 #include "sync/SyncRun.h"
 
 #include <exception>
@@ -32,8 +33,10 @@ std::optional<std::string> LoadSettings() {
         // The hash component is built in: there is nothing to register.
         ::LogStatus("Init Program");
         auto& conn = store::StoreConnection();
-        conn.ConnectionString = store::BuildConnectionString(runtime::AppPath());
+        const std::string folder = store::StoreFolder(runtime::AppPath());
+        conn.ConnectionString = store::BuildConnectionString(folder);
         ::LogStatus("Setting Database Connection String");
+        if (const auto made = store::CreateMissingStore(folder)) ::LogStatus("Created an empty store: " + *made);
         // The program's own connection serves the windows, on the GUI
         // thread: a statement waits for another writer a tenth of a second
         // at most (a run's writes take milliseconds), so a store another

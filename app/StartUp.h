@@ -1,6 +1,7 @@
 #pragma once
 // What the program does first, with or without windows: opens the store
-// beside it and reads the folder jobs once, each step a status line; and an
+// (beside it, or the user's in the per-user build, made there at the first
+// start) and reads the folder jobs once, each step a status line; and an
 // unattended run that needs no window system at all.
 
 #include <optional>

@@ -1,16 +1,22 @@
-// The store over real SQLite files (opening, creating, reading columns, keys, refusals), entry IDs, and
-// the runtime's /SYNC switch, command line and numeric test.
+// The store over real SQLite files (opening, creating, reading columns, keys, refusals), the per-user
+// store's folder and first making, entry IDs, and the runtime's /SYNC switch, command line and numeric
+// test.
 
 #include "base/EntryID.h"
 #include "base/Runtime.h"
 #include "store/CreateStore.h"
 #include "store/Store.h"
+#include "store/StoreLocation.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <pwd.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -57,16 +63,93 @@ TEST(Store, OpensOnlyWhatExistsReadsColumnsInAnyCaseKeepsKeysAndRefusesASecondSt
     EXPECT_EQ(count("Tessary"), 2) << "an existing store is never made again";
 }
 
-TEST(EntryID, TheRecordKeyBeforeTheFirstBlank) {
-    using Id = std::optional<std::string>;
-    using Key = std::optional<std::int64_t>;
-    const std::tuple<const char*, Id, Key> cases[] = {  // only U+0020 ends the ID; a key fits 64 bits
-        {"40000 --> Folder: /big", "40000", 40000}, {"9223372036854775808 --> x", "9223372036854775808", Key()},
-        {" 3 --> x", "", Key()}, {"3", Id(), Key()}, {"abc def", "abc", Key()}, {"-3 --> x", "-3", Key()},
-        {"3\t--> x", "3\t-->", Key()}};
-    for (const auto& [entry, id, key] : cases) {
-        EXPECT_EQ(GetEntryID(entry), id) << '"' << entry << '"';
-        EXPECT_EQ(EntryKey(entry), key) << '"' << entry << '"';
+// Sets (or, given nullptr, unsets) an environment variable for one scope.
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        Set(value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    ~EnvVar() { Set(old_); }
+    EnvVar(const EnvVar&) = delete;
+    EnvVar& operator=(const EnvVar&) = delete;
+
+private:
+    void Set(const std::optional<std::string>& value) {
+        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
+    }
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(UserStore, FolderFromAnAbsoluteXdgDataHomeElseHomeElseTheUserDatabase) {
+    {
+        EnvVar xdg("XDG_DATA_HOME", "/data/x"), home("HOME", "/home/h");
+        EXPECT_EQ(store::UserStoreFolder(), "/data/x/tessary");
+    }
+    for (const char* relative : {"", "data"}) {
+        EnvVar xdg("XDG_DATA_HOME", relative), home("HOME", "/home/h");
+        EXPECT_EQ(store::UserStoreFolder(), "/home/h/.local/share/tessary") << "XDG_DATA_HOME=" << relative;
+    }
+    {
+        EnvVar xdg("XDG_DATA_HOME", nullptr), home("HOME", "/");
+        EXPECT_EQ(store::UserStoreFolder(), "/.local/share/tessary");
+    }
+    for (const char* noHome : {static_cast<const char*>(nullptr), "h"}) {  // unset, or relative
+        EnvVar xdg("XDG_DATA_HOME", nullptr), home("HOME", noHome);
+        const passwd* pw = ::getpwuid(::getuid());
+        ASSERT_NE(pw, nullptr);
+        EXPECT_EQ(store::UserStoreFolder(), std::string(pw->pw_dir) + "/.local/share/tessary");
+    }
+}
+
+// The made store must be the one the program's schema makes (its columns read by name everywhere).
+TEST(UserStore, MadeOnceWithTheCurrentSchemaOwnerOnlyNeverHalfMadeAndItsFailureNamed) {
+    TempDir dir;
+    const std::string folder = dir / "share/tessary";
+    const auto made = store::MakeUserStore(folder);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(*made, folder + "/information.mdb");
+    EXPECT_EQ(fs::status(dir / "share").permissions(), fs::perms(0700));
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms(0700));
+    EXPECT_EQ(fs::status(*made).permissions(), fs::perms(0600));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"information.mdb"}) << "no temporary copy is left";
+
+    TempDir other;
+    const std::string expected = testsupport::MakeStore(other.path());
+    const auto schema = [](const std::string& file) {
+        store::Connection conn;
+        conn.ConnectionString = store::BuildConnectionString(fs::path(file).parent_path());
+        conn.Open();
+        std::string all;
+        for (auto rs = conn.Execute("select name, sql from sqlite_master order by name"); !rs.Eof(); rs.MoveNext())
+            all += rs.Fields("name") + ": " + rs.Fields("sql") + "\n";
+        return all + "journal " + conn.Execute("pragma journal_mode").Fields("journal_mode");
+    };
+    EXPECT_EQ(schema(*made), schema(expected));
+    EXPECT_NE(schema(*made).find("FTPConnections"), std::string::npos);
+
+    {
+        store::Connection conn;
+        conn.ConnectionString = store::BuildConnectionString(folder);
+        conn.Open();
+        conn.Execute("insert into Tessary (Folder) values('/kept')");
+    }
+    EXPECT_FALSE(store::MakeUserStore(folder)) << "an existing store is never made again";
+    store::Connection conn;
+    conn.ConnectionString = store::BuildConnectionString(folder);
+    conn.Open();
+    EXPECT_EQ(conn.Execute("select Folder from Tessary").Fields("Folder"), "/kept");
+
+    // A folder that cannot be made: the message names the store, not a temporary name.
+    testsupport::WriteFile(dir / "file", "not a folder\n");
+    try {
+        store::MakeUserStore(dir / "file/tessary");
+        ADD_FAILURE() << "no error";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find(dir / "file/tessary/information.mdb"), std::string::npos) << e.what();
     }
 }
 
