@@ -1,5 +1,6 @@
 // `cmake --install` of this build into a temporary prefix: the program, a store owned by the installer
-// with mode 0600 that a second install leaves alone, the menu entry and the icons; and, as root, the
+// with mode 0600 that a second install leaves alone, the menu entry, the icons, the nightly run's user
+// units, the man page and the metainfo; and, as root, the
 // same done by a throwaway user whose run then works.
 
 #include "store/Store.h"
@@ -61,6 +62,12 @@ TEST(Install, PutsProgramStoreMenuEntryAndIconsInThePrefix) {
                   std::make_pair(size, size));
     }
     EXPECT_TRUE(Has(testsupport::ReadFile(prefix + "/share/icons/hicolor/scalable/apps/tessary.svg"), "<svg"));
+    // The nightly run's user units start this install's program; the man page and metainfo come along.
+    EXPECT_TRUE(Has(testsupport::ReadFile(prefix + "/lib/systemd/user/tessary-sync.service"),
+                    "\nExecStart=" + prefix + "/bin/tessary /SYNC\n"));
+    for (const char* file : {"/lib/systemd/user/tessary-sync.timer", "/share/man/man1/tessary.1",
+                             "/share/metainfo/org.example.tessary.metainfo.xml"})
+        EXPECT_TRUE(fs::is_regular_file(prefix + file)) << file;
 
     // A store with the user's settings survives the next install as it is.
     testsupport::OpenStoreIn(prefix + "/bin");
