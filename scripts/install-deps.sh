@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and benchmarking Tessary needs.
+# Installs every Debian package that building, testing, packaging and benchmarking Tessary needs.
 # A no-op on a machine that has them all; runs apt-get update only when something is missing.
 set -euo pipefail
 
@@ -12,6 +12,9 @@ packages=(
   python3 python3-pyftpdlib
   xvfb xauth curl
   desktop-file-utils
+  # the Debian package and scripts/check-package.sh: building, lintian, the
+  # metainfo, the man page, the user units (systemd-analyze)
+  debhelper dpkg-dev lintian appstream man-db systemd git
   # FTPS and SFTP tests: real servers on loopback
   vsftpd openssh-server openssh-client openssl
   # bench/compare.sh: the tools Tessary is timed against
