@@ -59,6 +59,11 @@ cleanup() {
     [[ -n ${ftp_pid:-} ]] && kill "$ftp_pid" 2>/dev/null && wait "$ftp_pid" 2>/dev/null
     [[ $installed == yes ]] && DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tessary >/dev/null 2>&1
     for u in "${users[@]}"; do userdel "$u" >/dev/null 2>&1; done
+    if [[ -f $work/usr-bin.before ]]; then  # a store a faulty build wrote beside the program
+        for f in /usr/bin/information.mdb*; do
+            [[ -e $f ]] && ! grep -qxF "${f#/usr/bin/}" "$work/usr-bin.before" && rm -f "$f"
+        done
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -244,7 +249,7 @@ else
             test "$(stat -c '%U %a' "${home[$who]}/.local/share/tessary")" = "$u 700"
         # A job of their own, put in by the user, on the shared server.
         mkdir -p "${home[$who]}/data" && echo "$who" >"${home[$who]}/data/only-$who.txt" && chown -R "$u" "${home[$who]}/data"
-        as "$u" sqlite3 "$s" "insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes)
+        check "user $who puts a job of their own into their store" as "$u" sqlite3 "$s" "insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes)
             values ('127.0.0.1', '$port', 'tessary', 'secret', '/$who', '');
             insert into Tessary (Folder, SettingsID, SubDirs) values ('${home[$who]}/data', last_insert_rowid(), 'NO');"
     done
