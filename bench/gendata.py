@@ -50,20 +50,21 @@ def make_dirs(rng, count, max_depth, name_of):
     return dirs
 
 
-def gen_small(root):
-    rng = random.Random(1)
-    dirs = make_dirs(rng, 100, 5, lambda i: f"dir{i:03d}")
-    for i in range(5000):
+def gen_spread(root, seed, folders, depth, folder, count, name, low, high):
+    """count random files of low-high bytes, each in one of the folders at random."""
+    rng = random.Random(seed)
+    dirs = make_dirs(rng, folders, depth, folder)
+    for i in range(count):
         d = rng.choice(dirs)
-        write_random(os.path.join(root, d, f"file{i:05d}.dat"), rng.randint(1024, 16384), rng)
+        write_random(os.path.join(root, d, name(i)), rng.randint(low, high), rng)
+
+
+def gen_small(root):
+    gen_spread(root, 1, 100, 5, lambda i: f"dir{i:03d}", 5000, lambda i: f"file{i:05d}.dat", 1024, 16384)
 
 
 def gen_wan(root):
-    rng = random.Random(5)
-    dirs = make_dirs(rng, 20, 3, lambda i: f"album{i:02d}")
-    for i in range(500):
-        d = rng.choice(dirs)
-        write_random(os.path.join(root, d, f"img{i:04d}.jpg"), rng.randint(1024, 65536), rng)
+    gen_spread(root, 5, 20, 3, lambda i: f"album{i:02d}", 500, lambda i: f"img{i:04d}.jpg", 1024, 65536)
 
 
 def gen_tiny(root, count=100000):
