@@ -107,6 +107,7 @@ std::string InternetErrorMessage(std::uint32_t code) {
     case ERROR_FILE_NOT_FOUND: return "The local file does not exist.\n";
     case ERROR_ACCESS_DENIED: return "The local file cannot be opened for reading.\n";
     case ERROR_NOT_ENOUGH_MEMORY: return "There is not enough memory to carry out the request.\n";
+    case ERROR_WRITE_FAULT: return "The local file could not be written to its end.\n";
     case ERROR_READ_FAULT: return "The local file could not be read to its end.\n";
     case ERROR_INVALID_PARAMETER: return "The host name, user name or password holds a line break or NUL character.\n";
     case ERROR_INVALID_NAME: return "The remote path names no file, or holds a line break or NUL character.\n";

@@ -49,14 +49,9 @@ long WholeSecondsUp(std::chrono::milliseconds ms) {
     return static_cast<long>((ms.count() + 999) / 1000);
 }
 
-std::size_t Discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
-
-std::size_t Collect(char* data, std::size_t size, std::size_t count, void* text) {
-    static_cast<std::string*>(text)->append(data, size * count);
-    return size * count;
-}
-
 }  // namespace
+
+std::size_t DiscardBody(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
 FtpSession::FtpSession(Endpoint where, const std::string& user, const std::string& password, bool passiveMode,
                        const Timeouts& waits)
@@ -88,8 +83,9 @@ FtpSession::FtpSession(Endpoint where, const std::string& user, const std::strin
         curl_easy_setopt(h, CURLOPT_SSH_KNOWNHOSTS, endpoint.knownHosts.c_str());
         curl_easy_setopt(h, CURLOPT_SSH_KEYFUNCTION, &FtpSession::OnHostKey);
         curl_easy_setopt(h, CURLOPT_SSH_KEYDATA, this);
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Discard);
     }
+    // A listing nobody asked to keep goes nowhere (not to standard output).
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DiscardBody);
     // An HTTP proxy from the environment would swallow the raw commands.
     curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str());
@@ -164,39 +160,6 @@ Outcome FtpSession::Exists(const std::string& absolute, bool directory, bool& ex
     return outcome;
 }
 
-Outcome FtpSession::List(const std::string& absolute, std::vector<std::string>* names) {
-    std::string path = UrlPath(absolute);
-    if (path.back() != '/') path += '/';
-    CURL* h = easy.get();
-    std::string listing;
-    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + path).c_str());
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 1L);
-    if (names) {
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &listing);
-    }
-    const Outcome outcome = Perform();
-    curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 0L);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Discard);
-    if (names && outcome.ok()) {
-        // One name a line; servers end lines with CRLF, SFTP with LF.
-        std::size_t start = 0;
-        while (start < listing.size()) {
-            std::size_t end = listing.find('\n', start);
-            if (end == std::string::npos) end = listing.size();
-            std::string name = listing.substr(start, end - start);
-            if (!name.empty() && name.back() == '\r') name.pop_back();
-            // "NLST path" makes some servers (vsftpd) answer with paths.
-            if (const auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
-            if (!name.empty() && name != "." && name != "..") names->push_back(std::move(name));
-            start = end + 1;
-        }
-    }
-    return outcome;
-}
-
 std::string FtpSession::UrlPath(const std::string& absolute) const {
     return sftp() ? SftpUrlPathFor(easy.get(), absolute) : UrlPathFor(easy.get(), absolute);
 }
@@ -265,8 +228,10 @@ Outcome FtpSession::Perform() {
             break;
         }
         const auto now = Clock::now();
-        curl_off_t sent = 0;
+        curl_off_t sent = 0, received = 0;
         curl_easy_getinfo(easy.get(), CURLINFO_SIZE_UPLOAD_T, &sent);
+        curl_easy_getinfo(easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &received);
+        sent += received;
         // Replies are timed by libcurl; this watches the data once it flows.
         if (sent != lastSent) {
             lastSent = sent;

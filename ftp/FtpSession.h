@@ -6,6 +6,7 @@
 
 #include "ftp/CurlHandles.h"
 #include "ftp/HostKeyCheck.h"
+#include "ftp/RemoteListing.h"
 #include "ftp/ReplyParser.h"
 #include "ftp/modFTP.h"
 
@@ -26,6 +27,9 @@ struct Outcome {
     bool stalled = false;    // no byte moved for the stall time
     bool ok() const { return result == CURLE_OK && !stalled; }
 };
+
+// A write callback that throws the body away.
+std::size_t DiscardBody(char*, std::size_t size, std::size_t count, void*);
 
 struct FtpSession {
     FtpSession(Endpoint where, const std::string& user, const std::string& password, bool passiveMode,
@@ -57,6 +61,13 @@ struct FtpSession {
     // Lists the names in a directory (into `names` when given); its failure
     // text says why a directory cannot be used.
     Outcome List(const std::string& absolute, std::vector<std::string>* names = nullptr);
+    // Lists a directory with each entry's kind and size: MLSD while the
+    // server takes it, else LIST; SFTP reads the directory with its sizes.
+    Outcome ListEntries(const std::string& absolute, std::vector<RemoteEntry>& entries);
+    // Downloads the file at the resolved remote path into `sink`, which
+    // sees every byte and returns false to stop. `modified` is the file's
+    // time on the server (seconds since the epoch), or -1 when it gave none.
+    Outcome Download(const std::string& absolute, WriteSink& sink, std::int64_t& modified);
     // Uploads `size` bytes read from `file` to the resolved remote path.
     // `readFailed` tells a local read error apart from a network one.
     // `tap` (may be null) sees every byte read.
@@ -106,6 +117,7 @@ private:
     // and whether the known hosts held another key for the host.
     std::optional<RefusedHostKey> refusedKey_;
     bool anyTls_ = false;  // FTPS past TLS 1.2 (see Login)
+    bool mlsdRefused_ = false;  // the server does not know MLSD: LIST from then on
 };
 
 }  // namespace ftp

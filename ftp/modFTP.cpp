@@ -350,6 +350,34 @@ bool FtpDeleteFile(FtpSession* connection, const RemotePath& remoteFile) {
     return true;
 }
 
+bool FtpListFolder(FtpSession* connection, const RemotePath& folder, std::vector<RemoteEntry>& entries) {
+    entries.clear();
+    if (Unusable(connection)) return false;
+    if (folder.HoldsLineBreak()) {
+        SetLastError(ERROR_INVALID_NAME, {});
+        return false;
+    }
+    const std::string target = ResolveRemotePath(connection->cwd, folder);
+    if (!Succeeds(*connection, connection->ListEntries(target, entries))) return false;
+    SetLastError(ERROR_SUCCESS, connection->lastReply);
+    return true;
+}
+
+bool FtpGetFile(FtpSession* connection, const RemotePath& remoteFile, WriteSink& sink, std::int64_t& modified) {
+    modified = -1;
+    if (Unusable(connection)) return false;
+    const std::string target = FileTarget(*connection, remoteFile);
+    if (target.empty()) return false;
+    const Outcome outcome = connection->Download(target, sink, modified);
+    if (outcome.result == CURLE_WRITE_ERROR) {
+        SetLastError(ERROR_WRITE_FAULT, {});
+        return false;
+    }
+    if (!Succeeds(*connection, outcome)) return false;
+    SetLastError(ERROR_SUCCESS, connection->lastReply);
+    return true;
+}
+
 bool FtpListNames(FtpSession* connection, const RemotePath& folder, std::vector<std::string>& names) {
     names.clear();
     if (Unusable(connection)) return false;

@@ -10,6 +10,7 @@
 #include "ftp/Endpoint.h"
 #include "ftp/FtpPaths.h"
 #include "ftp/FtpSettings.h"
+#include "ftp/RemoteListing.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -48,6 +49,7 @@ constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;       // the local file
 constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;        // the local file
 constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;       // no (or a closed) handle; has no text
 constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr std::uint32_t ERROR_WRITE_FAULT = 29;         // the local file, mid-download
 constexpr std::uint32_t ERROR_READ_FAULT = 30;          // the local file, mid-transfer
 constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;   // host, user or password holds CR, LF or NUL
 constexpr std::uint32_t ERROR_INVALID_NAME = 123;       // remote path names no file, or holds CR, LF or NUL
@@ -112,6 +114,22 @@ bool FtpDeleteFile(FtpSession* connection, const RemotePath& remoteFile);
 // The names in a remote folder (relative to the current directory, or
 // absolute), without "." and "..". false with GetLastError() set.
 bool FtpListNames(FtpSession* connection, const RemotePath& folder, std::vector<std::string>& names);
+
+// The entries of a remote folder with kind and size (MLSD, else LIST;
+// SFTP's directory read). false with GetLastError() set.
+bool FtpListFolder(FtpSession* connection, const RemotePath& folder, std::vector<RemoteEntry>& entries);
+
+// Sees every byte of a download as it arrives; false stops the transfer
+// (a local write that failed).
+class WriteSink {
+public:
+    virtual ~WriteSink() = default;
+    virtual bool Write(const char* data, std::size_t size) = 0;
+};
+// Downloads the remote file into `sink`. `modified` gets the file's time
+// on the server (seconds since the epoch), or -1 when it gives none.
+// false with GetLastError() set; a stop by the sink is ERROR_WRITE_FAULT.
+bool FtpGetFile(FtpSession* connection, const RemotePath& remoteFile, WriteSink& sink, std::int64_t& modified);
 
 // Closes the connection (QUIT) and frees it.
 void InternetCloseHandle(FtpSession* connection);

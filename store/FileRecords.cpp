@@ -34,6 +34,7 @@ FileRecords::FileRecords(Connection& store, std::chrono::milliseconds commitEver
               "values(?1, ?2, ?3, ?4, ?5, ?6)"),
       update_(store, "update myFiles set FileHash = ?1 where FileID = ?2"),
       finished_(store, "delete from myUnfinished where SyncID = ?1"),
+      forget_(store, "delete from myFiles where FileID = ?1"),
       lastCommit_(std::chrono::steady_clock::now()) {}
 
 FileRecords::~FileRecords() {
@@ -76,6 +77,18 @@ void FileRecords::UpdateHash(std::int64_t fileId, const std::string& hash) {
     pending_.push_back({Pending::Kind::UpdateHash, fileId, {}, {}, {}, {}, hash});
 }
 
+std::vector<RecordedFile> FileRecords::OfJob(std::int64_t syncId) {
+    Commit();
+    std::vector<RecordedFile> files;
+    Statement all(store_, "select FileID, FullPath, Folder, FileName, FileHash from myFiles where SyncID = ?1 "
+                          "order by FullPath");
+    all.Bind(1, syncId);
+    while (all.Step()) files.push_back({all.Int(0), all.Text(1), all.Text(2), all.Text(3), all.Text(4)});
+    return files;
+}
+
+void FileRecords::Forget(std::int64_t fileId) { pending_.push_back({Pending::Kind::Forget, fileId, {}, {}, {}, {}, {}}); }
+
 bool FileRecords::Unfinished(std::int64_t syncId) {
     return !store_.Execute("select SyncID from myUnfinished where SyncID = " + std::to_string(syncId)).Eof();
 }
@@ -107,7 +120,10 @@ void FileRecords::Commit() {
     batch.swap(pending_);  // a refused batch is not tried again
     Transaction transaction(store_);
     for (const Pending& p : batch) {
-        Statement& s = p.kind == Pending::Kind::Insert ? insert_ : p.kind == Pending::Kind::UpdateHash ? update_ : finished_;
+        Statement& s = p.kind == Pending::Kind::Insert       ? insert_
+                       : p.kind == Pending::Kind::UpdateHash ? update_
+                       : p.kind == Pending::Kind::Forget     ? forget_
+                                                             : finished_;
         switch (p.kind) {
         case Pending::Kind::Insert:
             s.Bind(1, p.fullPath).Bind(2, p.folder).Bind(3, p.name).Bind(4, p.date).Bind(5, p.hash).Bind(6, p.id);
@@ -116,6 +132,7 @@ void FileRecords::Commit() {
             s.Bind(1, p.hash).Bind(2, p.id);
             break;
         case Pending::Kind::Finished:
+        case Pending::Kind::Forget:
             s.Bind(1, p.id);
             break;
         }

@@ -25,6 +25,12 @@ struct StoredFile {
     std::string hash;
 };
 
+// A record as a whole: where the file is here and on the server, and its digest.
+struct RecordedFile {
+    std::int64_t fileId = 0;
+    std::string fullPath, folder, name, hash;
+};
+
 // Clears the file state of every file: the next run sends everything.
 std::string ClearAllFilesStatement();
 // Removes the file-state records of the files in the folder and below it,
@@ -52,6 +58,10 @@ public:
     void Insert(const std::string& fullPath, const std::string& remoteFolder, const std::string& name,
                 const std::string& date, const std::string& hash, std::int64_t syncId);
     void UpdateHash(std::int64_t fileId, const std::string& hash);
+    // Every record of the job, in path order, with what waits committed.
+    std::vector<RecordedFile> OfJob(std::int64_t syncId);
+    // Drops the record at the next commit: its file is sent as a new one.
+    void Forget(std::int64_t fileId);
 
     // Whether the job's last run was cut off while it had uploads under way:
     // then temporary copies of its replacements may be left on the server.
@@ -73,7 +83,7 @@ public:
 
 private:
     struct Pending {
-        enum class Kind { Insert, UpdateHash, Finished } kind;
+        enum class Kind { Insert, UpdateHash, Finished, Forget } kind;
         std::int64_t id = 0;  // FileID, or SyncID
         std::string fullPath, folder, name, date, hash;
     };
@@ -84,6 +94,7 @@ private:
     Statement insert_;
     Statement update_;
     Statement finished_;
+    Statement forget_;
     std::int64_t markedJob_ = 0;  // the job MarkUnfinished wrote for
     // The lookups share one read transaction until the next commit: one
     // snapshot a second rather than one a file. A reader of the write-ahead

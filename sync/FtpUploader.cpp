@@ -136,7 +136,12 @@ Attempt FtpUploader::Put(std::FILE* file, const std::string& localPath, const ft
                                                  : folder.Child(TemporaryName(target));
     const bool sent = file ? ftp::FtpPutFile(connection_, file, sendTo, ftp::FTP_TRANSFER_TYPE_BINARY, tap)
                            : ftp::FtpPutFile(connection_, localPath, sendTo, ftp::FTP_TRANSFER_TYPE_BINARY, tap);
-    if (!sent || (viaTemporary && !ftp::FtpRenameFile(connection_, sendTo, target))) {
+    bool renamed = !viaTemporary || (sent && ftp::FtpRenameFile(connection_, sendTo, target));
+    // The copy is whole on the server (it said so) and only the connection
+    // went: the rename goes again over a new login.
+    if (sent && !renamed && LostConnection(ftp::GetLastError()))
+        renamed = ftp::FtpRenameFile(connection_, sendTo, target);
+    if (!sent || !renamed) {
         const std::uint32_t code = ftp::GetLastError();
         Report(code, sent ? "FtpRenameFile" : "FtpPutFile", lines);
         // The old copy is untouched; what arrived of the new one goes, when
@@ -163,6 +168,21 @@ Attempt FtpUploader::Sweep(const ftp::RemotePath& folder) {
     for (const std::string& name : names)
         if (IsTemporaryName(name) && !ftp::FtpDeleteFile(connection_, folder.Child(name))) leftTemporaries_ = true;
     return Attempt::Done;
+}
+
+Attempt FtpUploader::List(const ftp::RemotePath& folder, std::vector<ftp::RemoteEntry>& entries, Lines& lines) {
+    if (ftp::FtpListFolder(connection_, folder, entries)) return Attempt::Done;
+    const std::uint32_t code = ftp::GetLastError();
+    // A folder the server does not have is no failure of the connection.
+    if (AttemptOf(code) != Attempt::Refused) Report(code, "FtpListFolder", lines);
+    return AttemptOf(code);
+}
+
+Attempt FtpUploader::Get(const ftp::RemotePath& source, ftp::WriteSink& sink, std::int64_t& modified, Lines& lines) {
+    if (ftp::FtpGetFile(connection_, source, sink, modified)) return Attempt::Done;
+    const std::uint32_t code = ftp::GetLastError();
+    Report(code, "FtpGetFile", lines);
+    return AttemptOf(code);
 }
 
 }  // namespace syncrun

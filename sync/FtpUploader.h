@@ -27,6 +27,8 @@ public:
     Attempt Put(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target, ftp::ReadTap* tap,
                 bool replacing, Lines& lines) override;
     Attempt Sweep(const ftp::RemotePath& folder) override;
+    Attempt List(const ftp::RemotePath& folder, std::vector<ftp::RemoteEntry>& entries, Lines& lines) override;
+    Attempt Get(const ftp::RemotePath& source, ftp::WriteSink& sink, std::int64_t& modified, Lines& lines) override;
     bool LeftTemporaries() const override { return leftTemporaries_; }
     void Close() override;
 

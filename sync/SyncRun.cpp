@@ -8,8 +8,10 @@
 #include "store/Jobs.h"
 #include "store/RunLock.h"
 #include "sync/HashPool.h"
+#include "sync/ManifestUpload.h"
 #include "sync/OrderedLog.h"
 #include "sync/Uploads.h"
+#include "sync/Verify.h"
 #include "sync/modFiles.h"
 
 #include <cerrno>
@@ -52,8 +54,13 @@ void OpenRunStore(store::Connection& runStore, const RunStore& store) {
 }
 
 // One connected job: its folder, or its whole tree. False when something
-// in it was passed over or not sent.
-bool CheckJob(const CheckContext& context, const store::Job& job, RunOutcome& outcome) {
+// in it was passed over or not sent. `manifestOwed`: the records changed other than by this check, or a run
+// before may have left the manifest behind. `manifestSent` is false when
+// it was owed and did not go: the job stays unfinished, so the next run
+// sends it.
+bool CheckJob(const CheckContext& context, const store::Job& job, bool manifestOwed, RunOutcome& outcome,
+              bool& manifestSent) {
+    manifestSent = true;
     if (const auto problem = FolderProblem(job.folder)) {
         context.log.Write(CouldNotRead(job.folder, *problem));
         return false;
@@ -71,9 +78,14 @@ bool CheckJob(const CheckContext& context, const store::Job& job, RunOutcome& ou
     }
     // Every file's lines are written; the job's own come after them.
     context.log.Reset();
+    // The manifest follows the records: rewritten when one was added, changed or dropped.
+    if (check.Tally().filesSent > 0 || manifestOwed) {
+        manifestSent = !context.uploads.Stopped() && SendManifest(context, job);
+        if (!manifestSent) context.records.MarkUnfinished(context.syncId);
+    }
     context.log.Write(updated);
     outcome.filesSent += check.Tally().filesSent;
-    return check.Tally().Clean();
+    return check.Tally().Clean() && manifestSent;
 }
 
 }  // namespace
@@ -85,7 +97,8 @@ RunStore CurrentStore() {
     return {shared.IsOpen(), shared.ConnectionString};
 }
 
-RunOutcome RunSync(RunObserver& observer, const Uploads::Factory& connect, HashPool& pool, const RunStore& store) {
+RunOutcome RunSync(RunObserver& observer, const Uploads::Factory& connect, HashPool& pool, const RunStore& store,
+                   bool verify) {
     if (g_running.exchange(true)) {
         LogStatus("A sync is already running.");
         return {};
@@ -129,10 +142,14 @@ RunOutcome RunSync(RunObserver& observer, const Uploads::Factory& connect, HashP
                 // remote directory itself.
                 if (sweep) uploads->Sweep({}, {});
                 const CheckContext context{job.syncId, records, pool, *uploads, observer, progress, log, sweep};
-                const bool jobClean = CheckJob(context, job, outcome);
+                const VerifyTally verified = verify ? VerifyJob(context, job) : VerifyTally{};
+                bool manifestSent = false;
+                const bool jobClean =
+                    CheckJob(context, job, verified.forgotten > 0 || sweep, outcome, manifestSent) && verified.listed;
                 clean = jobClean && clean;
                 // A folder passed over was not swept either: the next run tries again.
-                if (!uploads->LeftTemporaries() && (jobClean || !sweep)) records.MarkFinished(job.syncId);
+                if (!uploads->LeftTemporaries() && manifestSent && (jobClean || !sweep))
+                    records.MarkFinished(job.syncId);
             } else {
                 log.Write("FTP Info: Server Login Failed.");
                 clean = false;

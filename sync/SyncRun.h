@@ -40,7 +40,10 @@ RunStore CurrentStore();
 // second call while a run is in progress writes a line and returns at once.
 // A store failure stops the run with a line carrying the store's message;
 // it is never thrown.
-RunOutcome RunSync(RunObserver& observer, const Uploads::Factory& connect, HashPool& pool, const RunStore& store);
+// A verifying run first compares each job's records with the server's
+// listings, so that what the server lost is sent again.
+RunOutcome RunSync(RunObserver& observer, const Uploads::Factory& connect, HashPool& pool, const RunStore& store,
+                   bool verify = false);
 bool IsRunning();
 
 }  // namespace syncrun

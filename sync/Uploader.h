@@ -4,12 +4,15 @@
 
 #include "store/Jobs.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace ftp {
 class ReadTap;
+class WriteSink;
+struct RemoteEntry;
 struct RemotePath;
 }  // namespace ftp
 
@@ -45,6 +48,12 @@ public:
     // Removes from the folder the temporary copies a cut-off run may have
     // left there.
     virtual Attempt Sweep(const ftp::RemotePath& folder) = 0;
+    // The entries of a remote folder below the remote directory. Refused
+    // when the server has no such folder.
+    virtual Attempt List(const ftp::RemotePath& folder, std::vector<ftp::RemoteEntry>& entries, Lines& lines) = 0;
+    // One try at downloading `source` into `sink`; `modified` is its time on
+    // the server (seconds since the epoch) or -1.
+    virtual Attempt Get(const ftp::RemotePath& source, ftp::WriteSink& sink, std::int64_t& modified, Lines& lines) = 0;
     // Since Connect, a temporary copy may have been left on the server: a
     // transfer under one failed and it could not be removed.
     virtual bool LeftTemporaries() const = 0;

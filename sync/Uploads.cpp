@@ -267,6 +267,18 @@ void Uploads::Sweep(const ftp::RemotePath& folder, const std::function<void()>& 
     }
 }
 
+Attempt Uploads::OnFirstConnection(const std::function<Attempt(Uploader&)>& request,
+                                   const std::function<void()>& idle) {
+    Drain(idle);
+    Uploader* uploader = nullptr;
+    {
+        const std::lock_guard lock(mutex_);
+        if (stopped_ || !connected_) return Attempt::Refused;
+        uploader = workers_.front()->uploader.get();
+    }
+    return request(*uploader);
+}
+
 void Uploads::JobDeleted() {
     const std::string line =
         "FTP Info: Folder job " + std::to_string(job_.syncId) + " was deleted; the rest of it is passed over.";

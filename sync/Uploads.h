@@ -80,6 +80,10 @@ public:
     // rest of the sweep to the next run, so a dead server costs one wait
     // here, not one a folder.
     void Sweep(const ftp::RemotePath& folder, const std::function<void()>& idle);
+    // One request on the first connection once every upload has ended (a
+    // listing, the manifest). Refused without a call when the job has
+    // stopped or its connection is gone.
+    Attempt OnFirstConnection(const std::function<Attempt(Uploader&)>& request, const std::function<void()>& idle);
     // The job was deleted: it ends at the next file that has not started,
     // with one line in its place; the files after it are passed over.
     void JobDeleted();

@@ -5,6 +5,7 @@
 #include "ftp/modFTP.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
+#include "sync/Manifest.h"
 #include "sync/SyncRun.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
 
@@ -142,7 +144,10 @@ TEST_P(SyncOver, WholeRunMirrorsTheTreeAndWrongPasswordOrSilenceFail) {
     const auto connect = [] { return std::make_unique<syncrun::FtpUploader>(); };
     EXPECT_TRUE(syncrun::RunSync(observer, connect, pool, syncrun::CurrentStore()).clean);
     store::StoreConnection().Close();
-    EXPECT_EQ(ReadTree(root_ + data), tree);
+    Tree landed = ReadTree(root_ + data);
+    EXPECT_EQ(landed.erase(syncrun::kManifestName), 1u);
+    EXPECT_EQ(landed, tree);
+    EXPECT_EQ(std::system(("cd '" + root_ + data + "' && md5sum --quiet -c " + syncrun::kManifestName).c_str()), 0);
     password_ = "Wr0ng-" + password_;
     ASSERT_FALSE(Connect());
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);

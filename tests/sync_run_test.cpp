@@ -155,7 +155,8 @@ TEST_F(SyncRunTest, AJobDeletedDuringItsRunStopsAtItsNextFile) {
     EXPECT_TRUE(Run().completed);
     EXPECT_EQ(startedAfter, 0);
     EXPECT_EQ(log.Matching("was deleted"), std::vector<std::string>{"FTP Info: Folder job " + std::to_string(doomed) +
-                                                                    " was deleted; the rest of it is passed over."});
+                                                                    " was deleted; the rest of it is passed over."})
+        << testing::PrintToString(log.Lines());
     EXPECT_EQ(Records("SyncID = " + std::to_string(doomed)), 0);
     EXPECT_EQ(keptStarted, 6);
     EXPECT_EQ(Records("SyncID = " + std::to_string(kept)), 6);

@@ -6,6 +6,7 @@
 #include "ftp/modFTP.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
+#include "sync/Manifest.h"
 #include "sync/SyncRun.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/FtpServer.h"
@@ -57,7 +58,7 @@ public:
     }
     syncrun::Attempt Put(std::FILE* file, const std::string& path, const ftp::RemotePath& target, ftp::ReadTap* tap,
                          bool replacing, syncrun::Lines& lines) override {
-        if (hooks_.beforeUpload) hooks_.beforeUpload(path);
+        if (hooks_.beforeUpload && path != syncrun::kManifestName) hooks_.beforeUpload(path);
         return FtpUploader::Put(file, path, target, tap, replacing, lines);
     }
     void Close() override {
@@ -100,8 +101,11 @@ protected:
         AddJob(Data(), AddProfile(server->port()));
         return server;
     }
+    // The copies below the local folder, without the jobs' manifests.
     static Tree Landed(const FtpServer& server, const std::string& local) {
-        return ReadTree(server.root() + kRemoteDir + local);
+        Tree tree = ReadTree(server.root() + kRemoteDir + local);
+        std::erase_if(tree, [](const auto& file) { return fs::path(file.first).filename() == syncrun::kManifestName; });
+        return tree;
     }
     syncrun::RunOutcome Run() {
         log.Clear();

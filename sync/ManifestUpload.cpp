@@ -1,0 +1,43 @@
+#include "sync/ManifestUpload.h"
+
+#include "base/StatusLog.h"
+#include "sync/FolderListing.h"
+#include "sync/Manifest.h"
+
+#include <cstdio>
+
+namespace syncrun {
+
+bool SendManifest(const CheckContext& context, const store::Job& job) {
+    const std::string text = ManifestText(context.records.OfJob(context.syncId), job.folder);
+    const std::string root = JoinPath(FolderPath(job.folder), "");
+    ftp::File file(std::tmpfile());
+    if (!file || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fflush(file.get()) != 0) {
+        context.log.Write("FTP Info: The manifest of " + OneLine(job.folder) + " could not be made.");
+        return false;
+    }
+    std::rewind(file.get());
+    Lines lines;
+    const Attempt attempt = context.uploads.OnFirstConnection(
+        [&](Uploader& uploader) {
+            const auto once = [&] {
+                const Attempt made = uploader.MakeFolder(RemoteFolderOf(root), lines);
+                if (made != Attempt::Done) return made;
+                return uploader.Put(file.get(), kManifestName, RemoteTarget(root, kManifestName), nullptr, true,
+                                    lines);
+            };
+            // A dropped connection logs in afresh for the second try, as for any file.
+            const Attempt first = once();
+            if (!WorthAnotherTry(first)) return first;
+            lines.clear();
+            std::rewind(file.get());
+            return once();
+        },
+        [&] { context.records.CommitIfDue(); });
+    if (attempt == Attempt::Done) return true;  // its lines say only that it went
+    context.log.Write("FTP Info: The manifest of " + OneLine(job.folder) + " could not be sent.");
+    for (std::string& line : lines) context.log.Write(std::move(line));
+    return false;
+}
+
+}  // namespace syncrun
