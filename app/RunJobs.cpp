@@ -5,9 +5,9 @@
 
 namespace app {
 
-syncrun::RunOutcome RunEveryJob(syncrun::RunObserver& observer, const syncrun::RunStore& store) {
+syncrun::RunOutcome RunEveryJob(syncrun::RunObserver& observer, const syncrun::RunStore& store, bool verify) {
     syncrun::HashPool pool;
-    return syncrun::RunSync(observer, [] { return std::make_unique<syncrun::FtpUploader>(); }, pool, store);
+    return syncrun::RunSync(observer, [] { return std::make_unique<syncrun::FtpUploader>(); }, pool, store, verify);
 }
 
 }  // namespace app

@@ -10,6 +10,6 @@ namespace app {
 
 // Runs every job on the calling thread. `store` is read where the run is
 // started (the thread that owns the program's connection).
-syncrun::RunOutcome RunEveryJob(syncrun::RunObserver& observer, const syncrun::RunStore& store);
+syncrun::RunOutcome RunEveryJob(syncrun::RunObserver& observer, const syncrun::RunStore& store, bool verify = false);
 
 }  // namespace app

@@ -61,7 +61,7 @@ void ReportSettingsFailure(const std::string& problem) {
     ::LogStatus(problem);
 }
 
-int RunUnattendedWithoutWindows() {
+int RunUnattendedWithoutWindows(bool verify) {
     if (const auto problem = LoadSettings()) {
         // The box nobody could answer, as its line.
         ::LogStatus("An error occured while attempting to open settings");
@@ -69,7 +69,7 @@ int RunUnattendedWithoutWindows() {
     }
     TerminalProgress* terminal = TerminalProgressForUnattendedRun();
     TerminalObserver observer(terminal);
-    const syncrun::RunOutcome outcome = RunEveryJob(observer, syncrun::CurrentStore());
+    const syncrun::RunOutcome outcome = RunEveryJob(observer, syncrun::CurrentStore(), verify);
     if (terminal) terminal->Finish();
     return outcome.clean ? 0 : 1;
 }

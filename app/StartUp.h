@@ -18,6 +18,6 @@ void ReportSettingsFailure(const std::string& problem);
 // "/SYNC" without a display: the settings, every job on this thread, the
 // progress line on a terminal. Returns the exit status (1 when anything
 // was not sent or the run stopped).
-int RunUnattendedWithoutWindows();
+int RunUnattendedWithoutWindows(bool verify = false);
 
 }  // namespace app

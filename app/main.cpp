@@ -17,9 +17,10 @@
 
 int main(int argc, char** argv) {
     runtime::SetCommandLine(argc, argv);
-    if (runtime::HasSyncSwitch(runtime::Command()) && !display::WindowsCanBeSeen()) {
+    const bool verify = runtime::HasVerifySwitch(runtime::Command());
+    if ((verify || runtime::HasSyncSwitch(runtime::Command())) && !display::WindowsCanBeSeen()) {
         statuslog::SetEcho(true);
-        return app::RunUnattendedWithoutWindows();
+        return app::RunUnattendedWithoutWindows(verify);
     }
     const std::string windows = runtime::AppPath() + "/tessary-gui";
     ::execv(windows.c_str(), argv);

@@ -84,8 +84,11 @@ bool IsNumeric(std::string_view text) {
     return i == n;
 }
 
-bool HasSyncSwitch(std::string_view commandLine) {
-    static constexpr std::string_view sw = "/sync";
+bool HasSyncSwitch(std::string_view commandLine) { return HasSwitch(commandLine, "/sync"); }
+
+bool HasVerifySwitch(std::string_view commandLine) { return HasSwitch(commandLine, "/verify"); }
+
+bool HasSwitch(std::string_view commandLine, std::string_view sw) {
     for (std::size_t i = 0; i + sw.size() <= commandLine.size(); ++i) {
         std::size_t k = 0;
         while (k < sw.size() &&

@@ -33,5 +33,9 @@ bool IsNumeric(std::string_view text);
 // True when /SYNC occurs in the text, in any letter case, also inside a
 // longer word.
 bool HasSyncSwitch(std::string_view commandLine);
+// "/VERIFY" the same way: a sync run that first compares with the server.
+bool HasVerifySwitch(std::string_view commandLine);
+// `sw` (lower case) anywhere in the line, in any letter case.
+bool HasSwitch(std::string_view commandLine, std::string_view sw);
 
 }  // namespace runtime

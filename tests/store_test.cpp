@@ -156,6 +156,7 @@ TEST(UserStore, MadeOnceWithTheCurrentSchemaOwnerOnlyNeverHalfMadeAndItsFailureN
 TEST(Runtime, SyncSwitchCommandLineAndNumbers) {
     for (const char* yes : {"/sync", "/SyNc", "-x /SYNCHRONISE"}) EXPECT_TRUE(runtime::HasSyncSwitch(yes)) << yes;
     for (const char* no : {"", "SYNC", "/SYN C", "\\SYNC"}) EXPECT_FALSE(runtime::HasSyncSwitch(no)) << no;
+    EXPECT_TRUE(runtime::HasVerifySwitch("x /Verify")) << "in any letter case";
     char prog[] = "tessary", a[] = "one", b[] = "/sy", c[] = "nc";
     char* argv[] = {prog, a, b, c, nullptr};
     runtime::SetCommandLine(4, argv);

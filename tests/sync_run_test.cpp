@@ -163,4 +163,26 @@ TEST_F(SyncRunTest, AJobDeletedDuringItsRunStopsAtItsNextFile) {
     EXPECT_EQ(std::ranges::count(log.Lines(), kDisconnected), 2) << "each job's connections closed at its end";
 }
 
+// A copy deleted and one cut short on the server are named and sent again by a verifying run (an ordinary
+// one trusts its records); the next verifying run finds nothing; the manifest checks out with md5sum.
+TEST_F(SyncRunTest, AVerifyingRunSendsAgainWhatTheServerLost) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(Data(name), std::string(name) + " content");
+    auto server = Server("srv");
+    AddJob(Data(), AddProfile(server->port()));
+    ASSERT_TRUE(Run().clean);
+    const std::string remote = server->root() + kRemoteDir + Data();
+    fs::remove(remote + "/a.txt");
+    WriteFile(remote + "/b.txt", "b.");
+    EXPECT_TRUE(Run().clean);
+    EXPECT_TRUE(Changed().empty());
+    EXPECT_TRUE(Run(true).clean);
+    EXPECT_EQ(log.Matching("on the server"), (std::vector<std::string>{Data("a.txt") + " is missing on the server",
+                                                                         Data("b.txt") + " differs on the server"}));
+    EXPECT_EQ(Changed().size(), 2u);
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
+    EXPECT_TRUE(Run(true).clean);
+    EXPECT_TRUE(log.Matching("on the server").empty());
+    EXPECT_EQ(std::system(("cd '" + remote + "' && md5sum --quiet -c " + syncrun::kManifestName).c_str()), 0);
+}
+
 }  // namespace

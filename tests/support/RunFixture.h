@@ -107,9 +107,9 @@ protected:
         std::erase_if(tree, [](const auto& file) { return fs::path(file.first).filename() == syncrun::kManifestName; });
         return tree;
     }
-    syncrun::RunOutcome Run() {
+    syncrun::RunOutcome Run(bool verify = false) {
         log.Clear();
-        const auto outcome = syncrun::RunSync(observer, Connections(), pool, syncrun::CurrentStore());
+        const auto outcome = syncrun::RunSync(observer, Connections(), pool, syncrun::CurrentStore(), verify);
         EXPECT_EQ(CurrentSyncID, 0);
         EXPECT_EQ(hooks.open, 0);
         return outcome;
