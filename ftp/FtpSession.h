@@ -104,6 +104,9 @@ private:
     Outcome PerformWithoutTransfer(curl_slist* quote, const std::string& urlPath = "/");
     Outcome Perform();
     std::string UrlPath(const std::string& absolute) const;
+    std::string FolderUrlPath(const std::string& absolute) const;  // ends in "/"
+    // A request that reads from the URL path, its body into `body` when given.
+    void SetUpRead(const std::string& urlPath, std::string* body);
     void OnReply(std::string reply);
     void OnCommandText(std::string_view text);
     static int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self);

@@ -31,19 +31,28 @@ bool UnknownCommand(long reply) { return reply == 500 || reply == 501 || reply =
 
 }  // namespace
 
-Outcome FtpSession::List(const std::string& absolute, std::vector<std::string>* names) {
-    std::string path = UrlPath(absolute);
-    if (path.back() != '/') path += '/';
+void FtpSession::SetUpRead(const std::string& urlPath, std::string* body) {
     CURL* h = easy.get();
-    std::string listing;
-    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + path).c_str());
+    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + urlPath).c_str());
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 1L);
-    if (names) {
+    if (body) {
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &listing);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, body);
     }
+}
+
+std::string FtpSession::FolderUrlPath(const std::string& absolute) const {
+    std::string path = UrlPath(absolute);
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+Outcome FtpSession::List(const std::string& absolute, std::vector<std::string>* names) {
+    CURL* h = easy.get();
+    std::string listing;
+    SetUpRead(FolderUrlPath(absolute), names ? &listing : nullptr);
+    curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 1L);
     const Outcome outcome = Perform();
     curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 0L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DiscardBody);
@@ -66,15 +75,9 @@ Outcome FtpSession::List(const std::string& absolute, std::vector<std::string>* 
 
 Outcome FtpSession::ListEntries(const std::string& absolute, std::vector<RemoteEntry>& entries) {
     entries.clear();
-    std::string path = UrlPath(absolute);
-    if (path.back() != '/') path += '/';
     CURL* h = easy.get();
     std::string listing;
-    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + path).c_str());
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &listing);
+    SetUpRead(FolderUrlPath(absolute), &listing);
     const bool mlsd = !sftp() && !mlsdRefused_;
     curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, mlsd ? "MLSD" : nullptr);
     Outcome outcome = Perform();
@@ -94,9 +97,7 @@ Outcome FtpSession::ListEntries(const std::string& absolute, std::vector<RemoteE
 Outcome FtpSession::Download(const std::string& absolute, WriteSink& sink, std::int64_t& modified) {
     SinkContext ctx{&sink};
     CURL* h = easy.get();
-    curl_easy_setopt(h, CURLOPT_URL, (endpoint.url + UrlPath(absolute)).c_str());
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(h, CURLOPT_NOBODY, 0L);
+    SetUpRead(UrlPath(absolute), nullptr);
     curl_easy_setopt(h, CURLOPT_FILETIME, 1L);  // MDTM, or the SFTP attributes
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &ToSink);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &ctx);
