@@ -61,15 +61,33 @@ void ReportSettingsFailure(const std::string& problem) {
     ::LogStatus(problem);
 }
 
-int RunUnattendedWithoutWindows(bool verify) {
+namespace {
+
+void LoadSettingsUnattended() {
     if (const auto problem = LoadSettings()) {
         // The box nobody could answer, as its line.
         ::LogStatus("An error occured while attempting to open settings");
         ReportSettingsFailure(*problem);
     }
+}
+
+}  // namespace
+
+int RunUnattendedWithoutWindows(bool verify) {
+    LoadSettingsUnattended();
     TerminalProgress* terminal = TerminalProgressForUnattendedRun();
     TerminalObserver observer(terminal);
     const syncrun::RunOutcome outcome = RunEveryJob(observer, syncrun::CurrentStore(), verify);
+    if (terminal) terminal->Finish();
+    return outcome.clean ? 0 : 1;
+}
+
+int RestoreWithoutWindows(const std::string& jobFolder, const std::string& target) {
+    LoadSettingsUnattended();
+    TerminalProgress* terminal = TerminalProgressForUnattendedRun();
+    if (terminal) terminal->ForRestore();
+    TerminalObserver observer(terminal);
+    const syncrun::RestoreOutcome outcome = RestoreJob(observer, syncrun::CurrentStore(), jobFolder, target);
     if (terminal) terminal->Finish();
     return outcome.clean ? 0 : 1;
 }

@@ -20,4 +20,9 @@ void ReportSettingsFailure(const std::string& problem);
 // was not sent or the run stopped).
 int RunUnattendedWithoutWindows(bool verify = false);
 
+// "/RESTORE <job folder> <target folder>", never with windows: the
+// restore's lines, the progress line on a terminal. 0 only when every file
+// came back and matched.
+int RestoreWithoutWindows(const std::string& jobFolder, const std::string& target);
+
 }  // namespace app

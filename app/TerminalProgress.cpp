@@ -74,7 +74,7 @@ void TerminalProgress::DrawLocked(Clock::time_point now, bool final) {
         rate = RecentRateLocked(now);
     }
     lastDraw_ = now;
-    std::string line = Line(latest_, rate);
+    std::string line = restoring_ ? RestoreLine(latest_, rate) : Line(latest_, rate);
     // A line wider than the terminal wraps, and "\r" would then erase only
     // its last row.
     winsize size{};
@@ -117,6 +117,11 @@ std::string TerminalProgress::Bytes(double bytes) {
 std::string TerminalProgress::Line(const syncrun::Progress& p, double bytesPerSecond) {
     return "Checked " + std::to_string(p.filesChecked) + " of " + std::to_string(p.filesFound) + " files, sent " +
            std::to_string(p.filesSent) + (p.filesSent == 1 ? " file (" : " files (") +
+           Bytes(static_cast<double>(p.bytesSent)) + "), " + Bytes(bytesPerSecond) + "/s";
+}
+
+std::string TerminalProgress::RestoreLine(const syncrun::Progress& p, double bytesPerSecond) {
+    return "Restored " + std::to_string(p.filesChecked) + " of " + std::to_string(p.filesFound) + " files (" +
            Bytes(static_cast<double>(p.bytesSent)) + "), " + Bytes(bytesPerSecond) + "/s";
 }
 

@@ -21,6 +21,8 @@ public:
     TerminalProgress& operator=(const TerminalProgress&) = delete;
 
     bool Active() const { return active_; }
+    // Draws a restore's counts from now on.
+    void ForRestore() { restoring_ = true; }
 
     // Takes the newest progress; any thread, as often as wanted. Draws at
     // once the first time, then at most every kRedrawInterval.
@@ -35,6 +37,8 @@ public:
 
     // "Checked 12 of 40 files, sent 3 files (1.5 MiB), 120.0 KiB/s"
     static std::string Line(const syncrun::Progress& progress, double bytesPerSecond);
+    // "Restored 12 of 40 files (1.5 MiB), 120.0 KiB/s": files done and found, bytes come in.
+    static std::string RestoreLine(const syncrun::Progress& progress, double bytesPerSecond);
     // "512 B", "1.5 KiB", "3.0 MiB", ...
     static std::string Bytes(double bytes);
 
@@ -54,6 +58,7 @@ private:
     bool haveProgress_ = false;
     bool suspended_ = false;
     bool finished_ = false;
+    bool restoring_ = false;
     Clock::time_point started_{};
     Clock::time_point lastDraw_{};
     std::deque<std::pair<Clock::time_point, std::int64_t>> samples_;  // bytes sent at each draw

@@ -63,14 +63,14 @@ std::string TemporaryName(const ftp::RemotePath& target) {
     return std::string(kTemporaryPrefix) + md5.HexDigest().substr(0, 16);
 }
 
+}  // namespace
+
 bool IsTemporaryName(const std::string& name) {
     if (name.size() != kTemporaryPrefix.size() + 16 || !name.starts_with(kTemporaryPrefix)) return false;
     for (std::size_t i = kTemporaryPrefix.size(); i < name.size(); ++i)
         if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
     return true;
 }
-
-}  // namespace
 
 FtpUploader::~FtpUploader() { Disconnect(); }
 

@@ -15,6 +15,10 @@ struct FtpSession;
 
 namespace syncrun {
 
+// A name a transfer goes up under before it takes its own: ".tessary-"
+// and 16 hex digits.
+bool IsTemporaryName(const std::string& name);
+
 class FtpUploader : public Uploader {
 public:
     FtpUploader() = default;

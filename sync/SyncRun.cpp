@@ -45,14 +45,6 @@ std::optional<std::string> FolderProblem(const std::string& folder) {
     return std::nullopt;
 }
 
-// The run's own connection to the store the program has open: the windows
-// keep theirs on the GUI thread.
-void OpenRunStore(store::Connection& runStore, const RunStore& store) {
-    if (!store.open) throw store::StoreError("Operation is not allowed when the object is closed.");
-    runStore.ConnectionString = store.connectionString;
-    runStore.Open();
-}
-
 // One connected job: its folder, or its whole tree. False when something
 // in it was passed over or not sent. `manifestOwed`: the records changed other than by this check, or a run
 // before may have left the manifest behind. `manifestSent` is false when
@@ -89,6 +81,12 @@ bool CheckJob(const CheckContext& context, const store::Job& job, bool manifestO
 }
 
 }  // namespace
+
+void OpenRunStore(store::Connection& runStore, const RunStore& store) {
+    if (!store.open) throw store::StoreError("Operation is not allowed when the object is closed.");
+    runStore.ConnectionString = store.connectionString;
+    runStore.Open();
+}
 
 bool IsRunning() { return g_running; }
 

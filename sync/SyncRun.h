@@ -13,6 +13,10 @@
 #include <cstdint>
 #include <string>
 
+namespace store {
+class Connection;
+}
+
 // The job the run is working on; 0 outside a run.
 extern std::atomic<std::int64_t> CurrentSyncID;
 
@@ -34,6 +38,9 @@ struct RunStore {
     std::string connectionString;
 };
 RunStore CurrentStore();
+// A connection of the run's own to that store (the windows keep theirs on
+// the GUI thread). Throws StoreError.
+void OpenRunStore(store::Connection& runStore, const RunStore& store);
 
 // One whole run over the store, its files hashed ahead on the pool's
 // workers and sent over connections that `connect` makes. Lines go to the status log. A

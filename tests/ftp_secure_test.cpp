@@ -5,6 +5,7 @@
 #include "ftp/modFTP.h"
 #include "store/Store.h"
 #include "sync/FtpUploader.h"
+#include "sync/Restore.h"
 #include "sync/Manifest.h"
 #include "sync/SyncRun.h"
 #include "tests/support/Fixtures.h"
@@ -19,7 +20,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 namespace {
 
@@ -128,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Schemes, EveryScheme, testing::Values(Scheme::Ftp, Sche
 
 struct SyncOver : SecureTest, ::testing::WithParamInterface<Scheme> {};
 
-// A whole run mirrors the tree; a wrong password is the server's refusal with its text (libcurl's for SFTP); a
+// A whole run mirrors the tree and a restore brings it back; a wrong password is the server's refusal with its text (libcurl's for SFTP); a
 // server that says nothing (stopped: no greeting, no SSH banner) times out. No line holds a password.
 TEST_P(SyncOver, WholeRunMirrorsTheTreeAndWrongPasswordOrSilenceFail) {
     Serve(GetParam());
@@ -143,6 +146,16 @@ TEST_P(SyncOver, WholeRunMirrorsTheTreeAndWrongPasswordOrSilenceFail) {
     syncrun::HashPool pool;
     const auto connect = [] { return std::make_unique<syncrun::FtpUploader>(); };
     EXPECT_TRUE(syncrun::RunSync(observer, connect, pool, syncrun::CurrentStore()).clean);
+    // Back into an empty folder, every file checked, with the times the server keeps.
+    const std::string back = tmp_ / "back";
+    const utimbuf then{1'000'000'000, 1'000'000'000};
+    ASSERT_EQ(::utime((root_ + data + "/sub/b c.bin").c_str(), &then), 0);
+    EXPECT_TRUE(syncrun::RunRestore(observer, connect, syncrun::CurrentStore(), data, back).clean)
+        << testing::PrintToString(log.Lines());
+    EXPECT_EQ(ReadTree(back), tree);
+    struct stat restored {};
+    ASSERT_EQ(::stat((back + "/sub/b c.bin").c_str(), &restored), 0);
+    EXPECT_EQ(restored.st_mtime, 1'000'000'000);
     store::StoreConnection().Close();
     Tree landed = ReadTree(root_ + data);
     EXPECT_EQ(landed.erase(syncrun::kManifestName), 1u);

@@ -29,6 +29,8 @@ public:
         bool dropAfterStor = false;  // close the control connection after each upload
         bool dropMidStor = false;    // close both connections once an upload has begun
         std::string dropMidStorOf{};  // the same, only for uploads to a path holding this text
+        std::string dropMidRetrOf{};  // close both connections once a download of a path holding this text has begun
+        int dropRetrTimes = 0;        // only that many times (0: every time)
         int maxLogins = 0;           // more connections at once are refused (421)
         int throttle = 0;            // bytes a second an upload is taken at
         bool sparse = false;         // store zeros as holes
@@ -54,6 +56,8 @@ public:
         for (const auto& [value, option] : {std::pair{o.refuseStor, "--refuse-stor"}, {o.silentOn, "--silent-on"},
                                             {number(o.silentAfter), "--silent-after"},
                                             {o.dropMidStorOf, "--drop-mid-stor-of"},
+                                            {o.dropMidRetrOf, "--drop-mid-retr-of"},
+                                            {number(o.dropRetrTimes), "--drop-retr-times"},
                                             {number(o.maxLogins), "--max-logins"}, {number(o.throttle), "--throttle"}})
             if (!value.empty()) command += arg(option, value);
         out_ = ::popen(command.c_str(), "re");

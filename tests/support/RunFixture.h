@@ -151,10 +151,12 @@ protected:
         fs::copy_file(dir / "information.mdb", App("information.mdb"));
     }
     ProgramResult RunTessary(const std::function<bool(const std::string&)>& killWhen = {},
-                             const std::vector<std::string>& prefix = {}) {
+                             const std::vector<std::string>& prefix = {},
+                             const std::vector<std::string>& switches = {"/SYNC"}) {
         LayOut();
         std::vector<std::string> args = prefix;
-        args.insert(args.end(), {App("tessary"), "/SYNC"});
+        args.push_back(App("tessary"));
+        args.insert(args.end(), switches.begin(), switches.end());
         const auto r = RunProgram(args[0], {args.begin() + 1, args.end()}, kEnvironment, std::chrono::seconds(120),
                                   killWhen);
         try {
