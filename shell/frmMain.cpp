@@ -12,10 +12,13 @@
 #include "shell/Twips.h"
 #include "shell/WindowRunObserver.h"
 #include "store/FileRecords.h"
+#include "store/Jobs.h"
 #include "store/Store.h"
 #include "sync/SyncRun.h"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -79,12 +82,17 @@ void frmMain::BuildMenus() {
     cmdFile->setObjectName(QStringLiteral("cmdFile"));
     cmdSites = cmdFile->addAction(QStringLiteral("&Sites List"), this, &frmMain::cmdSites_Click);
     cmdFoldersList = cmdFile->addAction(QStringLiteral("&Folders List"), this, &frmMain::cmdFoldersList_Click);
+    cmdRestore = cmdFile->addAction(QStringLiteral("&Restore..."), this, &frmMain::cmdRestore_Click);
     cmdBlank = cmdFile->addAction(QString());  // an item without a handler
     cmdExit = cmdFile->addAction(QStringLiteral("E&xit"), this, &frmMain::cmdExit_Click);
 
     QMenu* cmdSyncMenu = menuBar()->addMenu(QStringLiteral("&Sync"));
     cmdSyncMenu->setObjectName(QStringLiteral("cmdSyncMenu"));
     cmdSyncNow = cmdSyncMenu->addAction(QStringLiteral("&Now"), this, &frmMain::cmdSyncNow_Click);
+
+    QMenu* cmdVerifyMenu = menuBar()->addMenu(QStringLiteral("&Verify"));
+    cmdVerifyMenu->setObjectName(QStringLiteral("cmdVerifyMenu"));
+    cmdVerifyNow = cmdVerifyMenu->addAction(QStringLiteral("&Now"), this, &frmMain::cmdVerifyNow_Click);
 
     QMenu* mnuDatabase = menuBar()->addMenu(QStringLiteral("&Database"));
     mnuDatabase->setObjectName(QStringLiteral("mnuDatabase"));
@@ -94,20 +102,23 @@ void frmMain::BuildMenus() {
 
     cmdSites->setObjectName(QStringLiteral("cmdSites"));
     cmdFoldersList->setObjectName(QStringLiteral("cmdFoldersList"));
+    cmdRestore->setObjectName(QStringLiteral("cmdRestore"));
     cmdBlank->setObjectName(QStringLiteral("cmdBlank"));
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
     cmdSyncNow->setObjectName(QStringLiteral("cmdSyncNow"));
+    cmdVerifyNow->setObjectName(QStringLiteral("cmdVerifyNow"));
     mnuForceClear->setObjectName(QStringLiteral("mnuForceClear"));
     mnuClearFolderInfo->setObjectName(QStringLiteral("mnuClearFolderInfo"));
 }
 
 void frmMain::Form_Load() {
-    SyncOnStart = runtime::HasSyncSwitch(runtime::Command());
+    VerifyOnStart = runtime::HasVerifySwitch(runtime::Command());
+    SyncOnStart = VerifyOnStart || runtime::HasSyncSwitch(runtime::Command());
     if (const auto problem = app::LoadSettings()) {
         MsgBox(QStringLiteral("An error occured while attempting to open settings"), vbCritical, QStringLiteral("EEK"));
         app::ReportSettingsFailure(*problem);
     }
-    if (SyncOnStart) cmdSyncNow_Click();  // ends the program when it is over
+    if (SyncOnStart) StartRun(VerifyOnStart);  // ends the program when it is over
 }
 
 void frmMain::QueueStatusLine(const std::string& line) {
@@ -209,20 +220,67 @@ void frmMain::cmdFoldersList_Click() {
     if (openers_.folders) openers_.folders();
 }
 
-void frmMain::cmdSyncNow_Click() {
-    if (runThread_.joinable()) {
-        ::LogStatus("A sync is already running.");
-        return;
-    }
+void frmMain::cmdSyncNow_Click() { StartRun(false); }
+
+void frmMain::cmdVerifyNow_Click() { StartRun(true); }
+
+bool frmMain::Idle() {
+    if (!runThread_.joinable()) return true;
+    ::LogStatus(restoring_ ? "A restore is running." : "A sync is already running.");
+    return false;
+}
+
+void frmMain::StartRun(bool verify) {
+    if (!Idle()) return;
     // The run works on a thread of its own, so the windows stay with the
     // user; it shows itself through the observer's queued calls.
     runObserver_ = std::make_unique<WindowRunObserver>(this);
     if (app::TerminalProgress* terminal = SyncOnStart ? app::TerminalProgressForUnattendedRun() : nullptr)
         runObserver_->onProgress = [terminal](const syncrun::Progress& p) { terminal->Update(p); };
-    runThread_ = std::thread([this, observer = runObserver_.get(), store = syncrun::CurrentStore()] {
-        const syncrun::RunOutcome outcome = app::RunEveryJob(*observer, store);
+    runThread_ = std::thread([this, verify, observer = runObserver_.get(), store = syncrun::CurrentStore()] {
+        const syncrun::RunOutcome outcome = app::RunEveryJob(*observer, store, verify);
         QMetaObject::invokeMethod(this, [this, outcome] { RunFinished(outcome); }, Qt::QueuedConnection);
     });
+}
+
+void frmMain::cmdRestore_Click() {
+    if (!Idle()) return;
+    QStringList folders;
+    try {
+        for (const store::Job& job : store::ReadJobs(store::StoreConnection()))
+            folders << QString::fromStdString(job.folder);
+    } catch (const store::StoreError& e) {
+        windows::ShowStoreError(e, this);
+        return;
+    }
+    if (folders.isEmpty()) {
+        MsgBox(QStringLiteral("There is no folder job to restore."), vbInformation, QStringLiteral("Restore"));
+        return;
+    }
+    bool chosen = false;
+    const QString job = QInputDialog::getItem(this, QStringLiteral("Restore"), QStringLiteral("Folder job to restore:"),
+                                              folders, 0, false, &chosen);
+    if (!chosen) return;
+    const QString target = QFileDialog::getExistingDirectory(this, QStringLiteral("Restore into"));
+    if (!target.isEmpty()) StartRestore(job, target);
+}
+
+void frmMain::StartRestore(const QString& jobFolder, const QString& target) {
+    if (!Idle()) return;
+    restoring_ = true;
+    runObserver_ = std::make_unique<WindowRunObserver>(this);
+    runThread_ = std::thread([this, observer = runObserver_.get(), store = syncrun::CurrentStore(),
+                              job = jobFolder.toStdString(), into = target.toStdString()] {
+        app::RestoreJob(*observer, store, job, into);
+        QMetaObject::invokeMethod(this, [this] { RestoreFinished(); }, Qt::QueuedConnection);
+    });
+}
+
+void frmMain::RestoreFinished() {
+    if (runThread_.joinable()) runThread_.join();
+    restoring_ = false;
+    ShowQueuedLines();
+    runObserver_.reset();
 }
 
 void frmMain::RunFinished(const syncrun::RunOutcome& outcome) {

@@ -41,18 +41,22 @@ public:
     // the list when it reaches 400 lines.
     void LogStatus(const QString& text);
 
-    // A run started by Sync, Now is still working (on its own thread).
+    // A run started by Sync, Now or Verify, Now, or a restore, is still
+    // working (on its own thread).
     bool SyncRunning() const { return runThread_.joinable(); }
 
     bool SyncOnStart = false;
+    bool VerifyOnStart = false;
     QListWidget* lstStatus = nullptr;
 
     // Menus.
     QAction* cmdSites = nullptr;
     QAction* cmdFoldersList = nullptr;
+    QAction* cmdRestore = nullptr;
     QAction* cmdBlank = nullptr;
     QAction* cmdExit = nullptr;
     QAction* cmdSyncNow = nullptr;
+    QAction* cmdVerifyNow = nullptr;
     QAction* mnuForceClear = nullptr;
     QAction* mnuClearFolderInfo = nullptr;
 
@@ -60,6 +64,12 @@ public:
     void cmdFoldersList_Click();
     void cmdExit_Click();
     void cmdSyncNow_Click();
+    // A sync run that first compares each job's records with the server.
+    void cmdVerifyNow_Click();
+    // Asks for the job and the target folder, then restores on the run's thread.
+    void cmdRestore_Click();
+    // The restore of the job of `jobFolder` into `target`, on the run's thread.
+    void StartRestore(const QString& jobFolder, const QString& target);
     void mnuForceClear_Click();
     void mnuClearFolderInfo_Click();
 
@@ -76,12 +86,17 @@ private:
     // Adds the line under the 400-line rule; the row to select after it.
     int AppendLine(const QString& text);
     void FitRows(const QString& text);
+    void StartRun(bool verify);
+    // False, with the line that says so, while a run or a restore works.
+    bool Idle();
     void RunFinished(const syncrun::RunOutcome& outcome);
+    void RestoreFinished();
 
     ListOpeners openers_;
     int rowWidth_ = 0;  // the widest line shown
     int exitStatus_ = 0;  // what an unattended run ends the process with
     std::thread runThread_;
+    bool restoring_ = false;  // the run thread's work is a restore
     std::unique_ptr<WindowRunObserver> runObserver_;
     std::mutex linesMutex_;
     QStringList queuedLines_;

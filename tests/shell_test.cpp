@@ -210,6 +210,35 @@ TEST_F(MainWindow, AnEditSavedDuringARunIsStoredAtOnceAndTheWindowsKeepAnswering
     EXPECT_TRUE(main.findChildren<frmFTP*>().isEmpty()) << "the job's window goes with the job";
 }
 
+// Verify, Now sends again what the server lost; File, Restore... (past its two questions) brings the job
+// back into a new folder; each on the run's thread, its lines in the status list; one at a time.
+TEST_F(MainWindow, VerifyNowAndARestoreRunOnTheRunsThread) {
+    frmMain main;
+    main.Form_Load();
+    testsupport::FtpServer server(dir / "root");
+    fs::create_directories(dir / "root/backup");
+    const std::string copy = server.root() + "/backup" + dir.path() + "/data/a.txt";
+    testsupport::WriteFile(dir / "data/a.txt", "alpha");
+    testsupport::AddJob(dir / "data", testsupport::AddProfile(server.port()));
+    const auto waitForTheRun = [&] { return QTest::qWaitFor([&] { return !main.SyncRunning(); }, 20000); };
+    main.cmdSyncNow_Click();
+    ASSERT_TRUE(waitForTheRun());
+    fs::remove(copy);
+    main.cmdVerifyNow->trigger();
+    main.StartRestore(QString::fromStdString(dir / "data"), QString::fromStdString(dir / "back"));
+    ASSERT_TRUE(waitForTheRun());
+    EXPECT_EQ(testsupport::ReadFile(copy), "alpha");
+    main.StartRestore(QString::fromStdString(dir / "data"), QString::fromStdString(dir / "back"));
+    main.cmdSyncNow_Click();
+    ASSERT_TRUE(waitForTheRun());
+    EXPECT_EQ(testsupport::ReadFile(dir / "back/a.txt"), "alpha");
+    const QStringList lines = Entries(main.lstStatus);
+    for (const std::string& line : std::vector<std::string>{dir / "data/a.txt" + " is missing on the server", "A sync is already running.",
+                                                            "A restore is running.", dir / "back/a.txt" + " is restored"})
+        EXPECT_TRUE(lines.contains(QString::fromStdString(line))) << line;
+    EXPECT_EQ(lines.last(), "Restore Complete");
+}
+
 // Another program holds the store: the save fails with the store's own
 // message, in a box of the editor's, and what was typed stays.
 TEST_F(MainWindow, ASaveTheStoreRefusesKeepsTheEditorAndSaysWhy) {
