@@ -215,6 +215,19 @@ reset_tessary_c1() {
   TESSARY_CONNECTIONS=1 "$TESSARY_PREFILL" "$TESSARY_STORE1" "$1" "$HOST" "$PORT" "/upload/$2"
 }
 peer_tessary_c1() { ( cd / && env -u DISPLAY "$TESSARY_STORE1/tessary" /SYNC ); }
+# Tessary's checks of a backup made by peer_tessary: a verifying run, and a
+# restore of the job of SRC into DEST (a local folder here).
+peer_tessary_verify() { ( cd / && env -u DISPLAY "$TESSARY_STORE/tessary" /VERIFY ); }
+peer_tessary_restore() { ( cd / && "$TESSARY_STORE/tessary" /RESTORE "$1" "$2" ); }
+# curl fetching every file of the remote folder DEST (a copy of the local
+# folder $RUN/restore-list.src) into SRC, one after another over one
+# connection: the restore's reference.
+peer_curl_get() {
+  (cd "$RUN/restore-list.src/" && find . -type f -printf '%P\n') | while IFS= read -r f; do
+    printf 'url = "%s/%s"\noutput = "%s/%s"\n' "$URL" "$2/$f" "$1" "$f"
+  done > "$RUN/curl-get.cfg"
+  curl -s --create-dirs -K "$RUN/curl-get.cfg"
+}
 # -----------------------------------------------------------------------------
 
 # ----------------------------------------------------------------- steps --
@@ -316,6 +329,68 @@ gui_gaps() {
     done
   done
   rm -rf "${SRV:?}/upload/tessary"
+}
+
+# ------------------------------------------------------- verify and restore --
+# After the rounds, Tessary's checks of a backup, CHECK_ROUNDS times each:
+# /VERIFY of the small set with nothing missing, beside a no-change run and
+# a listing of every remote folder over one connection (lftp find); and a
+# restore of the large set, beside curl fetching its files one after
+# another. The restored trees are compared with the local one.
+CHECK_ROUNDS=${CHECK_ROUNDS:-3}
+checks() {
+  local set=$1 r t0 src=$DATA/$1 remote=upload/tessary/$1$DATA/$1 back=$BENCH_DIR/restore
+  rm -rf "${SRV:?}/upload/tessary"; install -d -o ftp -g ftp "$SRV/upload/tessary"
+  reset_tessary "$src" "tessary/$set" || return
+  : > "$RUN/changed"
+  timed tessary "$src"
+  [[ $(verify "$src" "tessary/$set$src") == 0 ]] || log "  $set: the backup to check is not whole"
+  for r in $(seq "$CHECK_ROUNDS"); do
+    log "checks round $r/$CHECK_ROUNDS  $set"
+    if [[ $set == small ]]; then
+      timed tessary; record "$set" tessary_none ii-none "$r" "$WALL" "$CPU" "$UP" - "$RSS"
+      timed tessary_verify; record "$set" tessary_verify ii-none "$r" "$WALL" "$CPU" "$UP" - "$RSS"
+      t0=$EPOCHREALTIME
+      lftp -c "$LFTP_SET; open -u anonymous,x -p $PORT $HOST; find '$remote'" > /dev/null
+      record "$set" lftp_find ii-none "$r" "$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }')" - - - -
+      find "$SRV/$remote" -type d | wc -l > "$RUN/folders.$set"
+    else
+      rm -rf "$back" "$back.curl"; ln -sfn "$src" "$RUN/restore-list.src"
+      timed tessary_restore "$src" "$back"
+      record "$set" tessary_restore restore "$r" "$WALL" "$CPU" - "$(diff -r -q "$src" "$back" | wc -l)" "$RSS"
+      timed curl_get "$back.curl" "$remote"
+      record "$set" curl_get restore "$r" "$WALL" "$CPU" - "$(diff -r -q "$src" "$back.curl" | wc -l)" "$RSS"
+    fi
+  done
+  rm -rf "${SRV:?}/upload/tessary" "$back" "$back.curl"
+}
+
+check_targets() {
+  python3 - "$RES" "$RUN" <<'EOF'
+import os, statistics as st, sys
+from collections import defaultdict
+wall, bad = defaultdict(list), defaultdict(list)
+for line in open(sys.argv[1]):
+    s, p, step, r, w, cpu, up, b, m = line.rstrip("\n").split("\t")
+    wall[s, p, step].append(float(w))
+    if b not in ("-", ""): bad[s, p].append(int(b))
+med = lambda *k: st.median(wall[k]) if wall.get(k) else None
+folders = os.path.join(sys.argv[2], "folders.small")
+verify, none = med("small", "tessary_verify", "ii-none"), med("small", "tessary_none", "ii-none")
+listing = med("small", "lftp_find", "ii-none")
+if None not in (verify, none, listing):
+    n = open(folders).read().strip() if os.path.exists(folders) else "?"
+    limit = 2 * none + listing
+    print(f"  /VERIFY, small set, nothing missing  {verify:.3f} s  <= 2 x {none:.3f} (no change) + {listing:.3f}"
+          f" (lftp lists its {n} folders) = {limit:.3f}  {'met' if verify <= limit else 'MISSED'}")
+restore, curl = med("large", "tessary_restore", "restore"), med("large", "curl_get", "restore")
+if None not in (restore, curl):
+    speed = curl / restore
+    print(f"  restore of the large set             {restore:.3f} s, curl one after another {curl:.3f} s:"
+          f" {speed:.2f}x its speed, >= 0.7  {'met' if speed >= 0.7 else 'MISSED'}")
+    print(f"  files differing after the restore: {max(bad[('large', 'tessary_restore')], default='-')}"
+          f" (curl: {max(bad[('large', 'curl_get')], default='-')})")
+EOF
 }
 
 # ---------------------------------------------------------------- targets --
@@ -451,7 +526,7 @@ main() {
   start_server
   if command -v rclone > /dev/null; then RCLONE_REMOTE=${RCLONE_REMOTE/@PASS@/$(rclone obscure x)}; fi
   export LFTP_SET RCLONE_REMOTE URL PORT HOST RUN TESSARY_STORE TESSARY_STORE1 TESSARY_BIN TESSARY_WRAP
-  for p in $PEERS $WAN_PEERS; do export -f "peer_$p"; done
+  for p in $PEERS $WAN_PEERS tessary_verify tessary_restore curl_get; do export -f "peer_$p"; done
   for set in $SETS; do log "== generating $set"; python3 "$HERE/gendata.py" "$set" "$DATA/$set"; done
 
   : > "$RES"; GEN=0
@@ -475,6 +550,15 @@ main() {
     echo
     echo "== targets"
     targets
+    local set checked=
+    for set in $SETS; do
+      if [[ $set == small || $set == large ]]; then checks "$set"; checked=1; fi
+    done
+    if [[ -n $checked ]]; then
+      echo
+      echo "== checking and restoring a backup: median of $CHECK_ROUNDS"
+      check_targets
+    fi
   fi
   if [[ $WAN_DELAY_MS != 0 ]]; then wan_step; fi
 }
