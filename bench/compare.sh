@@ -343,13 +343,13 @@ checks() {
   rm -rf "${SRV:?}/upload/tessary"; install -d -o ftp -g ftp "$SRV/upload/tessary"
   reset_tessary "$src" "tessary/$set" || return
   : > "$RUN/changed"
-  timed tessary "$src"
+  timed tessary "$src" "tessary/$set"
   [[ $(verify "$src" "tessary/$set$src") == 0 ]] || log "  $set: the backup to check is not whole"
   for r in $(seq "$CHECK_ROUNDS"); do
     log "checks round $r/$CHECK_ROUNDS  $set"
     if [[ $set == small ]]; then
-      timed tessary; record "$set" tessary_none ii-none "$r" "$WALL" "$CPU" "$UP" - "$RSS"
-      timed tessary_verify; record "$set" tessary_verify ii-none "$r" "$WALL" "$CPU" "$UP" - "$RSS"
+      timed tessary "$src" "tessary/$set"; record "$set" tessary_none ii-none "$r" "$WALL" "$CPU" "$UP" - "$RSS"
+      timed tessary_verify "$src" "tessary/$set"; record "$set" tessary_verify ii-none "$r" "$WALL" "$CPU" "$UP" - "$RSS"
       t0=$EPOCHREALTIME
       lftp -c "$LFTP_SET; open -u anonymous,x -p $PORT $HOST; find '$remote'" > /dev/null
       record "$set" lftp_find ii-none "$r" "$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }')" - - - -

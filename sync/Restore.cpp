@@ -10,16 +10,20 @@
 #include "sync/FolderListing.h"
 #include "sync/FtpUploader.h"
 #include "sync/Manifest.h"
+#include "sync/OrderedLog.h"
 #include "sync/RemotePath.h"
 #include "sync/RestoreFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,15 +64,23 @@ public:
     CountingSink(RestoreFile& file, ProgressMeter& progress, RunObserver& observer)
         : file_(file), progress_(progress), observer_(observer) {}
     bool Write(const char* data, std::size_t size) override {
+        counted_ += static_cast<std::int64_t>(size);
         progress_.bytesSent += static_cast<std::int64_t>(size);
         observer_.OnProgress(progress_.Snapshot());
         return file_.Write(data, size);
+    }
+    // The download goes again from its start.
+    void Restart() {
+        progress_.bytesSent -= counted_;
+        counted_ = 0;
+        file_.Restart();
     }
 
 private:
     RestoreFile& file_;
     ProgressMeter& progress_;
     RunObserver& observer_;
+    std::int64_t counted_ = 0;
 };
 
 class StringSink : public ftp::WriteSink {
@@ -155,16 +167,47 @@ public:
         return whole;
     }
 
-    void RestoreAll(ProgressMeter& progress) {
+    // Over up to `connections` connections at once, the first the one
+    // logged in already; the lines in listing order all the same.
+    void RestoreAll(const Uploads::Factory& connect, int connections, ProgressMeter& progress) {
         progress.filesFound = static_cast<std::int64_t>(files_.size());
+        OrderedLog log;
+        std::size_t next = 0;
+        std::mutex taking;
+        const auto work = [&](Uploader& uploader) {
+            for (;;) {
+                std::size_t at = 0;
+                OrderedLog::Slot slot = 0;
+                {
+                    const std::lock_guard lock(taking);
+                    if (next == files_.size()) return;
+                    at = next++;
+                    slot = log.Open();
+                }
+                observer_.SetCurrentFile(files_[at].name);
+                Lines lines;
+                if (RestoreOne(uploader, files_[at], progress, lines)) ++restored_;
+                for (std::string& line : lines) log.Add(slot, std::move(line));
+                log.Close(slot);
+                ++progress.filesChecked;
+                observer_.OnProgress(progress.Snapshot());
+            }
+        };
+        std::vector<std::thread> more;
+        const int extra = std::min<int>(connections, static_cast<int>(files_.size())) - 1;
+        for (int i = 0; i < extra; ++i)
+            more.emplace_back([&] {
+                // One the server refuses leaves the files to the others.
+                const std::unique_ptr<Uploader> uploader = connect();
+                Lines refusal;
+                if (uploader->Connect(job_, refusal)) work(*uploader);
+                uploader->Close();
+            });
+        work(uploader_);
+        for (std::thread& thread : more) thread.join();
+        log.Reset();
         std::set<std::string> found;
-        for (const RemoteFile& file : files_) {
-            found.insert(file.path);
-            observer_.SetCurrentFile(file.name);
-            if (RestoreOne(file, progress)) ++restored_;
-            ++progress.filesChecked;
-            observer_.OnProgress(progress.Snapshot());
-        }
+        for (const RemoteFile& file : files_) found.insert(file.path);
         for (const auto& [path, expected] : expected_)
             if (!found.count(path)) Fail({}, OneLine(Local(path)) + " is missing on the server.");
     }
@@ -172,6 +215,7 @@ public:
     int Files() const { return static_cast<int>(files_.size()); }
     int Restored() const { return restored_; }
     bool Clean() const { return clean_; }
+    // Before and after the downloads: lines written at once.
     void Fail(const Lines& lines, const std::string& line) {
         for (const std::string& l : lines) ::LogStatus(l);
         ::LogStatus(line);
@@ -185,58 +229,64 @@ private:
     std::string Local(const std::string& path) const { return path.empty() ? target_ : JoinPath(target_, path); }
     static std::string Error(int err) { return std::strerror(err); }
 
+    // A download's line: kept in its place in the order.
+    void Fail(Lines& out, std::string line) {
+        out.push_back(std::move(line));
+        clean_ = false;
+    }
+
     // The target's folder for `below`, made level by level; a link planted
-    // there is never followed out of the target.
-    int FolderFd(const std::string& below) {
+    // there is never followed out of the target. -1 once it failed.
+    int FolderFd(const std::string& below, Lines& out) {
+        const std::lock_guard lock(foldersMutex_);
+        return FolderFdLocked(below, out);
+    }
+    int FolderFdLocked(const std::string& below, Lines& out) {
         if (below.empty()) return targetFd_;
         if (const auto it = folders_.find(below); it != folders_.end()) return it->second.get();
         const auto cut = below.rfind('/');
-        const int parent = FolderFd(cut == std::string::npos ? "" : below.substr(0, cut));
+        const int parent = FolderFdLocked(cut == std::string::npos ? "" : below.substr(0, cut), out);
+        base::UniqueFd& made = folders_[below];
         if (parent < 0) return -1;
         const std::string level = cut == std::string::npos ? below : below.substr(cut + 1);
-        if (::mkdirat(parent, level.c_str(), 0777) != 0 && errno != EEXIST) {
-            Fail({}, "The folder " + OneLine(Local(below)) + " could not be made: " + Error(errno));
-            return folders_[below].get();
-        }
-        folders_[below].reset(::openat(parent, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (folders_[below].get() < 0)
-            Fail({}, "The folder " + OneLine(Local(below)) + " could not be made: " + Error(errno));
-        return folders_[below].get();
+        if (::mkdirat(parent, level.c_str(), 0777) == 0 || errno == EEXIST)
+            made.reset(::openat(parent, level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (made.get() < 0) Fail(out, "The folder " + OneLine(Local(below)) + " could not be made: " + Error(errno));
+        return made.get();
     }
 
-    bool RestoreOne(const RemoteFile& file, ProgressMeter& progress) {
+    bool RestoreOne(Uploader& uploader, const RemoteFile& file, ProgressMeter& progress, Lines& out) {
         const std::string local = OneLine(Local(file.path));
-        const int folderFd = FolderFd(file.folder);
+        const int folderFd = FolderFd(file.folder, out);
         if (folderFd < 0) return false;
         const auto known = expected_.find(file.path);
         const Expected* expected = known == expected_.end() ? nullptr : &known->second;
         struct stat st {};
         const bool existing = ::fstatat(folderFd, file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         if (existing && expected && S_ISREG(st.st_mode) && hash::HashAt(folderFd, file.name, true).hex == expected->hash) {
-            ::LogStatus(local + " is already there");
+            out.push_back(local + " is already there");
             return true;
         }
         RestoreFile restored(folderFd);
         if (!restored.Open()) {
-            Fail({}, local + " could not be written: " + Error(restored.Error()));
+            Fail(out, local + " could not be written: " + Error(restored.Error()));
             return false;
         }
         CountingSink sink(restored, progress, observer_);
         Lines lines;
         std::int64_t modified = -1;
-        const std::int64_t before = progress.bytesSent;
         const Attempt attempt = TwiceAtMost(lines, [&] {
-            progress.bytesSent = before;
-            restored.Restart();
-            return uploader_.Get(file.source, sink, modified, lines);
+            sink.Restart();
+            return uploader.Get(file.source, sink, modified, lines);
         });
         // A full disk: what arrived is removed with the temporary file.
         if (restored.Error() != 0 || (attempt == Attempt::Done && !restored.Finish(modified))) {
-            Fail({}, local + " could not be written: " + Error(restored.Error()));
+            Fail(out, local + " could not be written: " + Error(restored.Error()));
             return false;
         }
         if (attempt != Attempt::Done) {
-            Fail(lines, local + " could not be restored.");
+            out.insert(out.end(), lines.begin(), lines.end());
+            Fail(out, local + " could not be restored.");
             return false;
         }
         const bool matched = expected && restored.HexDigest() == expected->hash;
@@ -245,20 +295,19 @@ private:
             !matched && expected ? ".tessary-mismatch" : (existing ? ".tessary-from-server" : std::string());
         const std::string name = KeepUnder(restored, file.name, beside);
         if (name.empty()) {
-            Fail({}, local + " could not be written: " + Error(restored.Error()));
-            return false;
-        }
-        if (!expected) {
-            Fail({}, local + " has no digest in the store or in the manifest, so it could not be checked.");
+            Fail(out, local + " could not be written: " + Error(restored.Error()));
+        } else if (!expected) {
+            Fail(out, local + " has no digest in the store or in the manifest, so it could not be checked.");
         } else if (!matched) {
-            Fail({}, local + " does not match " + expected->from + "; the server's copy is kept as " + OneLine(name));
+            Fail(out, local + " does not match " + expected->from + "; the server's copy is kept as " + OneLine(name));
         } else if (name != file.name) {
-            Fail({}, local + " is already there and differs; the server's copy is kept beside it as " + OneLine(name));
+            Fail(out, local + " is already there and differs; the server's copy is kept beside it as " + OneLine(name));
         } else {
-            ::LogStatus(local + " is restored");
+            out.push_back(local + " is restored");
             ++progress.filesSent;
+            return true;
         }
-        return matched && name == file.name;
+        return false;
     }
 
     // The name the file took: its own (when `beside` is empty and nothing
@@ -282,9 +331,10 @@ private:
     std::string target_;
     std::map<std::string, Expected> expected_;  // by path below the job's folder
     std::vector<RemoteFile> files_;
-    std::map<std::string, base::UniqueFd> folders_;
-    int restored_ = 0;
-    bool clean_ = true;
+    std::mutex foldersMutex_;
+    std::map<std::string, base::UniqueFd> folders_;  // the target's folders made, by path below it
+    std::atomic<int> restored_ = 0;
+    std::atomic<bool> clean_ = true;
 };
 
 std::optional<store::Job> FindJob(store::Connection& connection, const std::string& jobFolder) {
@@ -347,7 +397,7 @@ RestoreOutcome RunRestore(RunObserver& observer, const Uploads::Factory& connect
         restorer.ReadManifest(root);
         ProgressMeter progress;
         restorer.Walk(root, "");
-        restorer.RestoreAll(progress);
+        restorer.RestoreAll(connect, ConnectionsFromProfile(job->profile ? job->profile->connections : ""), progress);
         uploader->Close();
         observer.Connected(false);
         observer.JobEnded();

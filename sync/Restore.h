@@ -2,7 +2,9 @@
 // A restore: every file of a job's remote tree, walked on the server,
 // downloaded into a target folder under its path below the job's folder
 // and checked byte for byte against its record or, where the store has
-// none, against the manifest on the server. The store is only read.
+// none, against the manifest on the server; over as many connections at
+// once as the job's profile allows, the lines in listing order all the
+// same. The store is only read.
 
 #include "sync/RunObserver.h"
 #include "sync/SyncRun.h"
