@@ -26,6 +26,7 @@ std::size_t Count(const std::string& text, const std::string& what, std::size_t 
 TEST(TerminalProgress, RedrawsOnOneLineAFewTimesASecondAndEndsWithTheFullCounts) {
     EXPECT_EQ(TerminalProgress::Line({40, 12, 3, 1536}, 2048),
               "Checked 12 of 40 files, sent 3 files (1.5 KiB), 2.0 KiB/s");
+    EXPECT_EQ(TerminalProgress::RestoreLine({40, 12, 3, 1536}, 2048), "Restored 12 of 40 files (1.5 KiB), 2.0 KiB/s");
     EXPECT_EQ(TerminalProgress::Bytes(3.0 * 1024 * 1024 * 1024), "3.0 GiB");
     base::UniqueFd master, slave;
     ASSERT_EQ(::openpty(master.put(), slave.put(), nullptr, nullptr, nullptr), 0);
