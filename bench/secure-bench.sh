@@ -8,6 +8,11 @@
 #   The tree is bench/gendata.py's "small" set (the one compare.sh times);
 #   SMALL_FILES=N makes N files of our own instead.
 #   SCHEMES="ftps sftp" times only those.
+#   CONNECTIONS="1 4" times each scheme with the profile's Connections at each
+#   value (default: 4), and gives each scheme's ratio of the last to the first.
+#   WAN_DELAY_MS=10 puts SFTP behind bench/wan-proxy.py, every byte held that
+#   long each way (FTP and FTPS stay on loopback: their data connections do
+#   not go through a plain proxy).
 # The test authority's certificate is trusted only inside a private mount
 # namespace of each run (a copy of /etc/ssl/certs with it added); ~/.ssh/known_hosts is a temporary HOME's. Everything
 # lives in one temporary folder that is removed at the end.
@@ -27,6 +32,8 @@ PYTHON=/usr/bin/python3
 SMALL_FILES="${SMALL_FILES:-}"
 RUN_LIMIT="${RUN_LIMIT:-1800}"
 SCHEMES="${SCHEMES:-ftp ftps sftp}"  # the transports to time
+CONNECTIONS="${CONNECTIONS:-4}"
+WAN_DELAY_MS="${WAN_DELAY_MS:-0}"
 ACCOUNT=tessarytest
 ACCOUNT_DIR=/var/tmp/tessary-test-account   # shared with the tests
 
@@ -164,23 +171,32 @@ start "$WORK/sshd.log" /usr/sbin/sshd -D -e -f "$WORK/sshd.conf"
 for name in ftp ftps sftp; do
   wait_port "${PORT[$name]}" || { echo "the $name server did not start" >&2; cat "$WORK"/*.log >&2; exit 1; }
 done
+if [ "$WAN_DELAY_MS" != 0 ]; then
+  proxy="$(free_port)"
+  setsid "$PYTHON" "$HERE/wan-proxy.py" "$proxy" "${PORT[sftp]}" --delay-ms "$WAN_DELAY_MS" > "$WORK/proxy.log" 2>&1 &
+  PIDS+=("$!")
+  wait_port "$proxy" || { echo "the proxy did not start" >&2; cat "$WORK/proxy.log" >&2; exit 1; }
+  PORT[sftp]="$proxy"
+fi
 ssh-keyscan -p "${PORT[sftp]}" 127.0.0.1 > "$WORK/home/.ssh/known_hosts" 2> /dev/null
-echo "servers:  ftp 127.0.0.1:${PORT[ftp]}, ftps 127.0.0.1:${PORT[ftps]}, sftp 127.0.0.1:${PORT[sftp]}"
+echo "servers:  ftp 127.0.0.1:${PORT[ftp]}, ftps 127.0.0.1:${PORT[ftps]}, sftp 127.0.0.1:${PORT[sftp]}" \
+  "$([ "$WAN_DELAY_MS" = 0 ] || echo "(through a proxy holding every byte $WAN_DELAY_MS ms each way)")"
 
 # --- One program folder per transport: the executable and a fresh store -----
-make_app() {  # name
+make_app() {  # name connections
   local app="$WORK/app-$1"
+  rm -rf "$app" "$WORK/srv-$1"
   mkdir -p "$app"
   cp "$TESSARY" "$app/tessary"
   cp "$(dirname "$TESSARY")/tessary-gui" "$app/tessary-gui"
   "$PYTHON" - "$app/information.mdb" "$REPO/store/schema.sql" "$1://127.0.0.1" "${PORT[$1]}" "$ACCOUNT" \
-    "$PASSWORD" "$WORK/srv-$1" "$WORK/data" <<'PY'
+    "$PASSWORD" "$WORK/srv-$1" "$WORK/data" "$2" <<'PY'
 import os, sqlite3, sys
-db, schema, host, port, user, password, directory, folder = sys.argv[1:]
+db, schema, host, port, user, password, directory, folder, connections = sys.argv[1:]
 c = sqlite3.connect(db)
 c.executescript(open(schema).read())
-c.execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes) "
-          "values (?, ?, ?, ?, ?, '')", (host, port, user, password, directory))
+c.execute("insert into mySettings (FTPServer, FTPPort, FTPUser, FTPPassword, FTPDirectory, FTPNotes, FTPConnections) "
+          "values (?, ?, ?, ?, ?, '', ?)", (host, port, user, password, directory, connections))
 c.execute("insert into Tessary (Folder, SettingsID, SubDirs) values (?, '1', 'YES')", (folder,))
 c.commit()
 c.close()
@@ -207,14 +223,22 @@ run_sync() {  # name -> prints seconds
   "$PYTHON" -c "import sys; print('%.2f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$start" "$end"
 }
 
-printf '\n%-6s %12s %8s\n' scheme "first run" sent
+printf '\n%-6s %11s %12s %8s\n' scheme connections "first run" sent
 for name in $SCHEMES; do
-  make_app "$name"
-  seconds="$(run_sync "$name")"
-  if ! diff -rq "$WORK/data" "$WORK/srv-$name$WORK/data" > /dev/null; then
-    echo "the $name server's copy differs from the local tree" >&2
-    exit 1
+  first=""
+  for n in $CONNECTIONS; do
+    make_app "$name" "$n"
+    seconds="$(run_sync "$name")"
+    if ! diff -rq -x .tessary-manifest.md5 "$WORK/data" "$WORK/srv-$name$WORK/data" > /dev/null; then
+      echo "the $name server's copy differs from the local tree" >&2
+      exit 1
+    fi
+    printf '%-6s %11s %11ss %8s\n' "$name" "$n" "$seconds" "$(grep -c ' has changed$' "$WORK/log-$name.txt" || true)"
+    [ -n "$first" ] || first="$seconds"
+  done
+  if [ "$first" != "$seconds" ] && [ "$(echo $CONNECTIONS | wc -w)" -gt 1 ]; then
+    "$PYTHON" -c "import sys; print('%-6s %s over %s connections: %.2fx the time over %s' % (sys.argv[1], sys.argv[2], sys.argv[3], float(sys.argv[5]) / float(sys.argv[4]), sys.argv[6]))" \
+      "$name" "last" "${CONNECTIONS##* }" "$first" "$seconds" "${CONNECTIONS%% *}"
   fi
-  printf '%-6s %11ss %8s\n' "$name" "$seconds" "$(grep -c ' has changed$' "$WORK/log-$name.txt" || true)"
 done
 echo "(one first upload each, warm page cache; every server's copy matched the tree)"
