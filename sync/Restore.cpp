@@ -133,8 +133,8 @@ public:
             if (InScope(path)) expected_.emplace(path, Expected{hash, "its line in the manifest"});
     }
 
-    // Every file of the remote tree; false when a folder could not be listed.
-    bool Walk(const ftp::RemotePath& folder, const std::string& below) {
+    // Every file of the remote tree.
+    void Walk(const ftp::RemotePath& folder, const std::string& below) {
         std::vector<ftp::RemoteEntry> entries;
         Lines lines;
         const Attempt attempt = TwiceAtMost(lines, [&] {
@@ -145,10 +145,10 @@ public:
             Fail(lines, below.empty() && attempt == Attempt::Refused
                             ? "The server holds no copy of " + OneLine(job_.folder) + "."
                             : "The folder " + OneLine(Local(below)) + " could not be listed on the server.");
-            return false;
+            unlisted_.push_back(below);
+            return;
         }
         std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-        bool whole = true;
         for (const ftp::RemoteEntry& entry : entries) {
             if (entry.name == "." || entry.name == ".." || entry.name.find('/') != std::string::npos) continue;
             const std::string path = below.empty() ? entry.name : below + "/" + entry.name;
@@ -159,12 +159,11 @@ public:
             if (entry.folder) {
                 ftp::RemotePath sub = folder;
                 sub.levels.push_back(entry.name);
-                if (job_.subDirs == "YES") whole = Walk(sub, path) && whole;
+                if (job_.subDirs == "YES") Walk(sub, path);
             } else if (entry.name != kManifestName && !IsTemporaryName(entry.name)) {
                 files_.push_back({folder.Child(entry.name), path, below, entry.name});
             }
         }
-        return whole;
     }
 
     // Over up to `connections` connections at once, the first the one
@@ -208,8 +207,14 @@ public:
         log.Reset();
         std::set<std::string> found;
         for (const RemoteFile& file : files_) found.insert(file.path);
+        // What a folder that could not be listed holds is said by its line already.
+        const auto unlisted = [&](const std::string& path) {
+            return std::any_of(unlisted_.begin(), unlisted_.end(), [&](const std::string& folder) {
+                return folder.empty() || path.starts_with(folder + "/");
+            });
+        };
         for (const auto& [path, expected] : expected_)
-            if (!found.count(path)) Fail({}, OneLine(Local(path)) + " is missing on the server.");
+            if (!found.count(path) && !unlisted(path)) Fail({}, OneLine(Local(path)) + " is missing on the server.");
     }
 
     int Files() const { return static_cast<int>(files_.size()); }
@@ -331,6 +336,7 @@ private:
     std::string target_;
     std::map<std::string, Expected> expected_;  // by path below the job's folder
     std::vector<RemoteFile> files_;
+    std::vector<std::string> unlisted_;  // folders below the job's that could not be listed
     std::mutex foldersMutex_;
     std::map<std::string, base::UniqueFd> folders_;  // the target's folders made, by path below it
     std::atomic<int> restored_ = 0;
