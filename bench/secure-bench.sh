@@ -6,7 +6,8 @@
 #
 # Usage (as root: the servers log in a system account): bench/secure-bench.sh [path/to/tessary]
 #   The tree is bench/gendata.py's "small" set (the one compare.sh times);
-#   SMALL_FILES=N makes N files of our own instead.
+#   SMALL_FILES=N makes N files of our own instead; DATA_SET=wan takes
+#   gendata.py's set of that name (wan: 500 files of 1-64 KiB in 20 folders).
 #   SCHEMES="ftps sftp" times only those.
 #   CONNECTIONS="1 4" times each scheme with the profile's Connections at each
 #   value (default: 4), and gives each scheme's ratio of the last to the first.
@@ -67,7 +68,7 @@ PASSWORD="$(cat "$ACCOUNT_DIR/password")"
 GENDATA=""
 [ -n "$SMALL_FILES" ] || GENDATA="$HERE/gendata.py"
 if [ -n "$GENDATA" ]; then
-  "$PYTHON" "$GENDATA" small "$WORK/data" > /dev/null
+  "$PYTHON" "$GENDATA" "${DATA_SET:-small}" "$WORK/data" > /dev/null
 else
   "$PYTHON" - "$WORK/data" "${SMALL_FILES:-5000}" <<'PY'
 import os, random, sys
@@ -185,7 +186,9 @@ echo "servers:  ftp 127.0.0.1:${PORT[ftp]}, ftps 127.0.0.1:${PORT[ftps]}, sftp 1
 # --- One program folder per transport: the executable and a fresh store -----
 make_app() {  # name connections
   local app="$WORK/app-$1"
-  rm -rf "$app" "$WORK/srv-$1"
+  # The server's folder stays (the account's, the profile's remote directory); what an earlier run sent goes.
+  rm -rf "$app"
+  find "$WORK/srv-$1" -mindepth 1 -delete
   mkdir -p "$app"
   cp "$TESSARY" "$app/tessary"
   cp "$(dirname "$TESSARY")/tessary-gui" "$app/tessary-gui"
