@@ -78,13 +78,17 @@ void FileRecords::UpdateHash(std::int64_t fileId, const std::string& hash) {
 }
 
 std::vector<RecordedFile> FileRecords::OfJob(std::int64_t syncId) {
-    Commit();
     std::vector<RecordedFile> files;
+    EachOfJob(syncId, [&](const RecordedFile& file) { files.push_back(file); });
+    return files;
+}
+
+void FileRecords::EachOfJob(std::int64_t syncId, const std::function<void(const RecordedFile&)>& take) {
+    Commit();
     Statement all(store_, "select FileID, FullPath, Folder, FileName, FileHash from myFiles where SyncID = ?1 "
                           "order by FullPath");
     all.Bind(1, syncId);
-    while (all.Step()) files.push_back({all.Int(0), all.Text(1), all.Text(2), all.Text(3), all.Text(4)});
-    return files;
+    while (all.Step()) take({all.Int(0), all.Text(1), all.Text(2), all.Text(3), all.Text(4)});
 }
 
 void FileRecords::Forget(std::int64_t fileId) { pending_.push_back({Pending::Kind::Forget, fileId, {}, {}, {}, {}, {}}); }

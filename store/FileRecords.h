@@ -12,6 +12,7 @@
 #include "store/Store.h"
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,6 +61,9 @@ public:
     void UpdateHash(std::int64_t fileId, const std::string& hash);
     // Every record of the job, in path order, with what waits committed.
     std::vector<RecordedFile> OfJob(std::int64_t syncId);
+    // The same one at a time, none of them kept: a job's 100,000 records
+    // need not all be in memory at once.
+    void EachOfJob(std::int64_t syncId, const std::function<void(const RecordedFile&)>& take);
     // Drops the record at the next commit: its file is sent as a new one.
     void Forget(std::int64_t fileId);
 

@@ -54,22 +54,17 @@ std::optional<std::string> PathInJob(const std::string& fullPath, const std::str
     return fullPath.substr(root.size());
 }
 
-std::string ManifestText(const std::vector<store::RecordedFile>& records, const std::string& jobFolder) {
-    std::string text;
-    for (const store::RecordedFile& record : records) {
-        const auto path = PathInJob(record.fullPath, jobFolder);
-        if (!path || !IsHexDigest(record.hash)) continue;
-        std::string escaped;
-        for (char c : *path) {
-            if (c == '\\') escaped += "\\\\";
-            else if (c == '\n') escaped += "\\n";
-            else if (c == '\r') escaped += "\\r";
-            else escaped += c;
-        }
-        if (escaped.size() != path->size()) text += '\\';
-        text += record.hash + "  " + escaped + "\n";
+std::string ManifestLine(const store::RecordedFile& record, const std::string& jobFolder) {
+    const auto path = PathInJob(record.fullPath, jobFolder);
+    if (!path || !IsHexDigest(record.hash)) return {};
+    std::string escaped;
+    for (char c : *path) {
+        if (c == '\\') escaped += "\\\\";
+        else if (c == '\n') escaped += "\\n";
+        else if (c == '\r') escaped += "\\r";
+        else escaped += c;
     }
-    return text;
+    return (escaped.size() != path->size() ? "\\" : "") + record.hash + "  " + escaped + "\n";
 }
 
 Manifest ParseManifest(std::string_view text) {

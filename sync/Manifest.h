@@ -21,10 +21,11 @@ inline constexpr const char* kManifestName = ".tessary-manifest.md5";
 // a path outside it.
 std::optional<std::string> PathInJob(const std::string& fullPath, const std::string& jobFolder);
 
-// "<hash>  <path>" a line, the path relative to the job's folder. A path
-// holding a backslash, CR or LF has them written \\ \r \n and its line
-// starts with a backslash, as md5sum writes it.
-std::string ManifestText(const std::vector<store::RecordedFile>& records, const std::string& jobFolder);
+// "<hash>  <path>\n", the path relative to the job's folder; empty for a
+// file outside the folder or without a digest. A path holding a backslash,
+// CR or LF has them written \\ \r \n and its line starts with a
+// backslash, as md5sum writes it.
+std::string ManifestLine(const store::RecordedFile& record, const std::string& jobFolder);
 
 struct Manifest {
     std::map<std::string, std::string> hashes;  // relative path, lower-case hex MD5

@@ -9,10 +9,15 @@
 namespace syncrun {
 
 bool SendManifest(const CheckContext& context, const store::Job& job) {
-    const std::string text = ManifestText(context.records.OfJob(context.syncId), job.folder);
     const std::string root = JoinPath(FolderPath(job.folder), "");
     ftp::File file(std::tmpfile());
-    if (!file || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() || std::fflush(file.get()) != 0) {
+    bool written = file != nullptr;
+    // Line by line from the store: no job's records are held at once.
+    context.records.EachOfJob(context.syncId, [&](const store::RecordedFile& record) {
+        const std::string line = ManifestLine(record, job.folder);
+        written = written && std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
+    });
+    if (!written || std::fflush(file.get()) != 0) {
         context.log.Write("FTP Info: The manifest of " + OneLine(job.folder) + " could not be made.");
         return false;
     }

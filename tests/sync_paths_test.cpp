@@ -1,8 +1,10 @@
-// Where a file goes on the server, and how outside text goes into a line.
+// Where a file goes on the server, how outside text goes into a line, and
+// the manifest's lines written and read back.
 
 #include "ftp/FtpErrors.h"
 #include "ftp/modFTP.h"
 #include "base/StatusLog.h"
+#include "sync/Manifest.h"
 #include "sync/RemotePath.h"
 #include "tests/support/Fixtures.h"
 
@@ -42,6 +44,35 @@ TEST(OneLine, OutsideTextCannotSplitALineOrReachTheTerminal) {
     ftp::SetLastError(ftp::ERROR_INTERNET_EXTENDED_ERROR, "550-no\nAll Sync's Complete\r\n550 \x1b[2Jend");
     ftp::ReportInternetError(ftp::ERROR_INTERNET_EXTENDED_ERROR, "FtpPutFile");
     EXPECT_EQ(log.Lines().back(), "Extended Info: 550-no\\nAll Sync's Complete\\r\\n550 \\x1b[2Jend");
+}
+
+// Lines as md5sum writes them (escaped names start with a backslash) read back to the same
+// paths; lines that are not md5sum's, or whose path leaves the job, are refused.
+TEST(Manifest, LinesAsMd5sumWritesThemAndReadBackWithoutLeavingTheJob) {
+    const std::string hash = "0cc175b9c0f1b6a831c399e269772661";
+    const std::pair<std::string, std::string> written[] = {  // path below /job, its line ("" : none)
+        {"a.txt", hash + "  a.txt\n"},
+        {"sub/b c.txt", hash + "  sub/b c.txt\n"},
+        {"back\\slash", "\\" + hash + "  back\\\\slash\n"},
+        {"two\nlines\r", "\\" + hash + "  two\\nlines\\r\n"},
+    };
+    std::string text;
+    std::map<std::string, std::string> hashes;
+    for (const auto& [path, line] : written) {
+        EXPECT_EQ(syncrun::ManifestLine({1, "/job/" + path, "/job/", path, hash}, "/job"), line) << path;
+        text += line;
+        hashes[path] = hash;
+    }
+    EXPECT_EQ(syncrun::ManifestLine({1, "/elsewhere/a.txt", "/elsewhere/", "a.txt", hash}, "/job"), "");
+    EXPECT_EQ(syncrun::ManifestLine({1, "/job/a.txt", "/job/", "a.txt", "not a digest"}, "/job"), "");
+    const std::vector<std::string> refused{hash + "  ../out", hash + "  /etc/passwd", hash + "  a//b",
+                                           hash + "  a/../../b", hash + " one blank", "garbage", hash + "  "};
+    for (const std::string& line : refused) text += line + "\n";
+    text += hash + " *binary.bin\n";
+    hashes["binary.bin"] = hash;
+    const syncrun::Manifest manifest = syncrun::ParseManifest(text);
+    EXPECT_EQ(manifest.hashes, hashes);
+    EXPECT_EQ(manifest.refused, refused);
 }
 
 }  // namespace
