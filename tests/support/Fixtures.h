@@ -41,10 +41,8 @@ public:
 
     std::vector<std::string> Lines() const;
     void Clear();
-    bool Has(const std::string& line) const;
     // The lines that hold `part`.
     std::vector<std::string> Matching(const std::string& part) const;
-
 
 private:
     mutable std::mutex mutex_;
@@ -88,6 +86,7 @@ public:
     Background(const Background&) = delete;
     Background& operator=(const Background&) = delete;
     std::string firstLine;
+    int fd() const { return out_.get(); }  // the rest of its standard output
 
 private:
     pid_t pid_ = -1;
