@@ -90,30 +90,38 @@ TEST_F(SyncRunTest, OnlyYesInCapitalsIncludesTheSubFoldersAndEachJobOfAFileSends
     EXPECT_EQ(Run().filesSent, 0);
 }
 
+// Each job that cannot connect or read its folder says why, in turn, and is closed like any other.
 TEST_F(SyncRunTest, ARefusedLoginAMissingFolderOrProfilePassesTheJobOver) {
     WriteFile(Data("a.txt"), "a");
     auto server = Server("srv");
     const auto good = AddProfile(server->port());
-    AddJob(Data(), AddProfile(server->port(), "wrong"));
+    AddJob(Data(), AddProfile(server->port(), "Wr0ng-Pa55"));
+    AddJob(Data(), AddProfile(server->port(), "secret", "/nowhere"));
     AddJob(dir / "missing", good);
     const auto orphan = AddJob(Data(), 99);
+    store::StoreConnection().Execute("insert into Tessary (Folder, SettingsID) values ('/y', NULL)");
+    const auto unset = store::StoreConnection().LastInsertId();
     AddJob(Data(), good);
     const auto outcome = Run();
     EXPECT_TRUE(outcome.completed);
     EXPECT_FALSE(outcome.clean);
     EXPECT_EQ(Landed(*server, Data()), (Tree{{"a.txt", "a"}}));
-    // Each job in turn, each closed like any other.
-    std::vector<std::string> lines;
-    for (const auto& l : log.Lines())
-        if (!l.starts_with("FTP Info: InternetConnect") && !l.starts_with("Extended Info:")) lines.push_back(l);
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "User initiated Sync", "FTP Info: Server Login Failed.", kDisconnected,
-                         "FTP Info: Directory is changed to /backup",
-                         dir / "missing" + " could not be read: No such file or directory", kDisconnected,
-                         "FTP Info: Server profile 99 of folder job " + std::to_string(orphan) + " is not in the store.",
-                         "FTP Info: Server Login Failed.", kDisconnected, "FTP Info: Directory is changed to /backup",
-                         Data("a.txt") + " has changed", "FTP Info: DoneDir", "FTP Info: File transfered!",
-                         "Updated: 1 Folders", kDisconnected, "All Sync's Complete"}));
+    const std::string refused = " error code: 12003 Message: The server refused the request.";
+    const std::string failed = "FTP Info: Server Login Failed.";
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                               "User initiated Sync", "FTP Info: InternetConnect" + refused,
+                               "Extended Info: 530 Authentication failed.", failed, kDisconnected,
+                               "FTP Info: FtpSetCurrentDirectory" + refused,
+                               "Extended Info: 550 No such file or directory.", failed, kDisconnected,
+                               "FTP Info: Directory is changed to /backup",
+                               dir / "missing" + " could not be read: No such file or directory", kDisconnected,
+                               "FTP Info: Server profile 99 of folder job " + std::to_string(orphan) +
+                                   " is not in the store.",
+                               failed, kDisconnected,
+                               "FTP Info: Folder job " + std::to_string(unset) + " names no server profile.", failed,
+                               kDisconnected, "FTP Info: Directory is changed to /backup",
+                               Data("a.txt") + " has changed", "FTP Info: DoneDir", "FTP Info: File transfered!",
+                               "Updated: 1 Folders", kDisconnected, "All Sync's Complete"}));
 }
 
 // The folder list deletes the job (and its records) on the GUI thread while
