@@ -1,6 +1,5 @@
-// Whole sync runs against real FTP servers on 127.0.0.1: what reaches the
-// server, the status lines in order, sub-folders, jobs that share a file,
-// jobs that cannot run and a job deleted during its run.
+// Whole sync runs against real FTP servers on 127.0.0.1: later runs, sub-folders, jobs that share a file,
+// jobs that cannot run, a job deleted during its run and a verifying run.
 
 #include "store/Jobs.h"
 #include "tests/support/RunFixture.h"
@@ -12,35 +11,6 @@
 using namespace testsupport;
 
 namespace {
-
-TEST_F(SyncRunTest, FirstRunMirrorsTheTreeByteForByteInListingOrder) {
-    std::string allBytes;
-    for (int i = 0; i < 256; ++i) allBytes += static_cast<char>(i);
-    // In listing order: each folder's files, then the folders below it.
-    const std::vector<std::pair<std::string, std::string>> files{
-        {"#hash.txt", "hash"}, {"100%.txt", "percent"}, {"a.txt", "hello\n"},
-        {"bin.dat", std::string("\r\n\0\r\0\n", 6) + allBytes}, {"empty.bin", ""}, {"it's.txt", "apostrophe"},
-        {"name with blanks.txt", "blanks"}, {"under_score.txt", "underscore"}, {"Ärger ß.txt", "umlaut"},
-        {"sp ace's dir/x%_#.txt", "mixed"}, {"sub/one.txt", "one"}, {"sub/deeper dir/two.txt", "two"}};
-    for (const auto& [name, content] : files) WriteFile(Data(name), content);
-    WriteFile(Data(".hidden"), "never sent");
-    auto server = ServeData();
-    const auto outcome = Run();
-    EXPECT_TRUE(outcome.clean);
-    EXPECT_EQ(outcome.filesSent, 12);
-    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data(), true));
-
-    std::vector<std::string> expected{"User initiated Sync", "FTP Info: Directory is changed to /backup"};
-    std::string folder = "none";
-    for (const auto& [name, content] : files) {
-        expected.push_back(Data(name) + " has changed");
-        if (fs::path(name).parent_path() != folder) expected.push_back("FTP Info: DoneDir");
-        folder = fs::path(name).parent_path();
-        expected.push_back("FTP Info: File transfered!");
-    }
-    expected.insert(expected.end(), {"Updated: 4 Folders", kDisconnected, "All Sync's Complete"});
-    EXPECT_EQ(log.Lines(), expected);
-}
 
 TEST_F(SyncRunTest, LaterRunsSendWhatChangedInContentInListingOrder) {
     // Enough files with records that the workers hash well ahead of the check.
