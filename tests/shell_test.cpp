@@ -217,13 +217,11 @@ TEST_F(MainWindow, ASaveTheStoreRefusesKeepsTheEditorAndSaysWhy) {
     ASSERT_NE(editor, nullptr);
     editor->txtNotes->setPlainText("typed while the store was held");
     editor->cmdClose->click();
-    const auto shown = msgbox::ShownBoxes();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, "database is locked");
-    EXPECT_EQ(shown[0].owner, editor);
+    ASSERT_EQ(msgbox::ShownBoxes().size(), 1u);
+    EXPECT_EQ(msgbox::ShownBoxes()[0].owner, editor);
+    EXPECT_EQ(Boxes(), QStringList{"Tessary|16|database is locked"});
     EXPECT_EQ(frmServerSettings::Loaded(), editor);
     EXPECT_EQ(editor->txtNotes->toPlainText(), "typed while the store was held");
-    Boxes();
 }
 
 // A message's own line break and trailing blanks are no part of its line;
