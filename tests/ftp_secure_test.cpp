@@ -18,7 +18,6 @@
 #include <algorithm>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -160,7 +159,6 @@ TEST_P(SyncOver, WholeRunMirrorsTheTreeAndWrongPasswordOrSilenceFail) {
     Tree landed = ReadTree(root_ + data);
     EXPECT_EQ(landed.erase(syncrun::kManifestName), 1u);
     EXPECT_EQ(landed, tree);
-    EXPECT_EQ(std::system(("cd '" + root_ + data + "' && md5sum --quiet -c " + syncrun::kManifestName).c_str()), 0);
     password_ = "Wr0ng-" + password_;
     ASSERT_FALSE(Connect());
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_EXTENDED_ERROR);

@@ -13,7 +13,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <pwd.h>
 #include <tuple>
 #include <unistd.h>
@@ -63,44 +62,22 @@ TEST(Store, OpensOnlyWhatExistsReadsColumnsInAnyCaseKeepsKeysAndRefusesASecondSt
     EXPECT_EQ(count("Tessary"), 2) << "an existing store is never made again";
 }
 
-// Sets (or, given nullptr, unsets) an environment variable for one scope.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        Set(value ? std::optional<std::string>(value) : std::nullopt);
-    }
-    ~EnvVar() { Set(old_); }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-private:
-    void Set(const std::optional<std::string>& value) {
-        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
-    }
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 TEST(UserStore, FolderFromAnAbsoluteXdgDataHomeElseHomeElseTheUserDatabase) {
-    {
-        EnvVar xdg("XDG_DATA_HOME", "/data/x"), home("HOME", "/home/h");
-        EXPECT_EQ(store::UserStoreFolder(), "/data/x/tessary");
+    const passwd* pw = ::getpwuid(::getuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string fromDatabase = std::string(pw->pw_dir) + "/.local/share/tessary";
+    const std::tuple<const char*, const char*, std::string> cases[] = {  // XDG_DATA_HOME, HOME (nullptr: unset)
+        {"/data/x", "/home/h", "/data/x/tessary"}, {"", "/home/h", "/home/h/.local/share/tessary"},
+        {"data", "/home/h", "/home/h/.local/share/tessary"}, {nullptr, "/", "/.local/share/tessary"},
+        {nullptr, nullptr, fromDatabase}, {nullptr, "h", fromDatabase}};
+    const auto set = [](const char* name, const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); };
+    const std::string ownHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    for (const auto& [xdg, home, folder] : cases) {
+        set("XDG_DATA_HOME", xdg);
+        set("HOME", home);
+        EXPECT_EQ(store::UserStoreFolder(), folder) << (xdg ? xdg : "unset") << ", " << (home ? home : "unset");
     }
-    for (const char* relative : {"", "data"}) {
-        EnvVar xdg("XDG_DATA_HOME", relative), home("HOME", "/home/h");
-        EXPECT_EQ(store::UserStoreFolder(), "/home/h/.local/share/tessary") << "XDG_DATA_HOME=" << relative;
-    }
-    {
-        EnvVar xdg("XDG_DATA_HOME", nullptr), home("HOME", "/");
-        EXPECT_EQ(store::UserStoreFolder(), "/.local/share/tessary");
-    }
-    for (const char* noHome : {static_cast<const char*>(nullptr), "h"}) {  // unset, or relative
-        EnvVar xdg("XDG_DATA_HOME", nullptr), home("HOME", noHome);
-        const passwd* pw = ::getpwuid(::getuid());
-        ASSERT_NE(pw, nullptr);
-        EXPECT_EQ(store::UserStoreFolder(), std::string(pw->pw_dir) + "/.local/share/tessary");
-    }
+    set("HOME", ownHome.c_str());
 }
 
 // The made store must be the one the program's schema makes (its columns read by name everywhere).

@@ -27,19 +27,37 @@ protected:
     }
 };
 
-TEST_F(FileCheck, SendsNewFilesInByteOrderRecordsTheirDigestThenOnlyChangedOnes) {
-    const Tree tree{{"B.txt", "B"}, {"a.txt", "a"}, {"b.txt", "b"}, {"empty", ""}, {"it's.txt", "q"}, {"no/c.txt", "c"}};
-    Lines changed, rows;
-    for (const auto& [name, content] : tree) {
+// A first run sends each folder's files in byte order, then the folders below it, and records each with its
+// digest; hidden files stay here.
+TEST_F(FileCheck, SendsNewFilesInListingOrderRecordsTheirDigestThenOnlyChangedOnes) {
+    std::string allBytes;
+    for (int i = 0; i < 256; ++i) allBytes += static_cast<char>(i);
+    const std::vector<std::pair<std::string, std::string>> files{
+        {"#hash.txt", "hash"}, {"100%.txt", "percent"}, {"B.txt", "B"}, {"a.txt", "hello\n"},
+        {"bin.dat", std::string("\r\n\0\r\0\n", 6) + allBytes}, {"empty.bin", ""}, {"it's.txt", "apostrophe"},
+        {"name with blanks.txt", "blanks"}, {"under_score.txt", "underscore"}, {"Ärger ß.txt", "umlaut"},
+        {"no/c.txt", "c"}, {"sp ace's dir/x%_#.txt", "mixed"}, {"sub/one.txt", "one"},
+        {"sub/deeper dir/two.txt", "two"}};
+    Lines expected{"User initiated Sync", "FTP Info: Directory is changed to /backup"}, rows;
+    std::string folder = "none";
+    for (const auto& [name, content] : files) {
         WriteFile(Data(name), content);
-        changed.push_back(Data(name) + " has changed"), rows.push_back(Row(Data(name)));
+        rows.push_back(Row(Data(name)));
+        expected.push_back(Data(name) + " has changed");
+        if (fs::path(name).parent_path() != folder) expected.push_back("FTP Info: DoneDir");
+        folder = fs::path(name).parent_path();
+        expected.push_back("FTP Info: File transfered!");
     }
+    expected.insert(expected.end(), {"Updated: 5 Folders", kDisconnected, "All Sync's Complete"});
+    WriteFile(Data(".hidden"), "never sent");
     auto server = Server("srv");
     AddJob(Data() + "/", AddProfile(server->port()));  // no second separator after the one typed
-    EXPECT_TRUE(Run().clean);
-    EXPECT_EQ(Changed(), changed);
+    const auto outcome = Run();
+    EXPECT_TRUE(outcome.clean);
+    EXPECT_EQ(outcome.filesSent, 14);
+    EXPECT_EQ(log.Lines(), expected);
     EXPECT_EQ(Rows(), rows);
-    EXPECT_EQ(Landed(*server, Data()), tree);
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data(), true));
 
     // One changed, one changed but refused (its replacement goes up under a temporary name in "no"): the
     // refused one keeps its old record and goes again next run.
@@ -48,13 +66,13 @@ TEST_F(FileCheck, SendsNewFilesInByteOrderRecordsTheirDigestThenOnlyChangedOnes)
     Replace(server, {.refuseStor = "/no/"});
     EXPECT_FALSE(Run().clean);
     EXPECT_EQ(Changed(), (Lines{Data("a.txt") + " has changed", Data("no/c.txt") + " has changed"}));
-    rows[1] = Row(Data("a.txt"));
+    rows[3] = Row(Data("a.txt"));
     EXPECT_EQ(Rows(), rows);
     EXPECT_EQ(Landed(*server, Data()).at("no/c.txt"), "c");
     Replace(server);
     EXPECT_TRUE(Run().clean);
     EXPECT_EQ(Changed(), Lines{Data("no/c.txt") + " has changed"});
-    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
+    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data(), true));
 }
 
 // Known large files of a folder of few may be hashed out of turn (largest first, which the benchmark

@@ -100,18 +100,15 @@ TEST_F(ServerWindows, RoundTripsThroughTheStoreQuotesAndAllAndRefusedSavesKeepTh
     // Every field holds SQL's own characters, each stored as typed (the port too).
     const QString quoted =
         "o'host;--| 21.5 |o'user\"; drop table mySettings; --|pa'ss''%_\\|/it's /*|8'|don't' or '1'='1";
-    db.Execute("create trigger no before insert on mySettings begin select raise(abort, 'no'); end");
-    const QString notANumber = "Tessary|0|Please enter a port as a number";
-    for (const auto& [port, box] : {std::pair<QString, QString>{"", notANumber}, {"21x", notANumber},
-                                    {" 21.5 ", "Tessary|16|no"}}) {
+    // A save the store refuses is the main window's test (a store another program holds).
+    for (const QString port : {"", "21x"}) {
         Fill(*editor, QString(quoted).replace(" 21.5 ", port)).cmdClose->click();
-        EXPECT_EQ(Boxes(), QStringList{box}) << port.toStdString();
+        EXPECT_EQ(Boxes(), QStringList{"Tessary|0|Please enter a port as a number"}) << port.toStdString();
         EXPECT_EQ(frmServerSettings::Loaded(), editor) << "a refused save keeps the editor";
         EXPECT_EQ(Shown(*editor), QString(quoted).replace(" 21.5 ", port)) << "unchanged";
     }
     EXPECT_EQ(std::ranges::count(log.Lines(), kListing), 1) << "nothing was saved, so the list was not filled again";
-    db.Execute("drop trigger no");
-    editor->cmdClose->click();
+    Fill(*editor, quoted).cmdClose->click();
     EXPECT_EQ(Stored(40001), quoted);
     EXPECT_EQ(frmServerSettings::Loaded(), nullptr) << "a successful Save unloads the editor";
     EXPECT_EQ(Entries(list.lstServers).last(), "40001 --> Server: o'host;-- User: o'user\"; drop table mySettings; --") << "the list is filled again";

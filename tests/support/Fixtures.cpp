@@ -55,13 +55,6 @@ void LineRecorder::Clear() {
     lines_.clear();
 }
 
-bool LineRecorder::Has(const std::string& line) const {
-    const std::lock_guard lock(mutex_);
-    for (const auto& l : lines_)
-        if (l == line) return true;
-    return false;
-}
-
 std::vector<std::string> LineRecorder::Matching(const std::string& part) const {
     const std::lock_guard lock(mutex_);
     std::vector<std::string> out;

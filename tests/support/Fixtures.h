@@ -1,7 +1,5 @@
 #pragma once
-// What many tests share: a recorder of status lines, the rows a store
-// needs for a run, the local and remote trees to compare, and a child
-// process with its output and exit status.
+// What many tests share: status lines recorded, a store's rows for a run, trees to compare, child processes.
 
 #include "base/StatusLog.h"
 #include "base/UniqueFd.h"
@@ -41,10 +39,8 @@ public:
 
     std::vector<std::string> Lines() const;
     void Clear();
-    bool Has(const std::string& line) const;
     // The lines that hold `part`.
     std::vector<std::string> Matching(const std::string& part) const;
-
 
 private:
     mutable std::mutex mutex_;
@@ -69,10 +65,8 @@ struct ProgramResult {
     std::string out;
     std::string err;
 };
-// Runs the program (looked up in PATH when the name has no slash) with the
-// arguments and exactly the environment given, standard input closed, for at
-// most `limit`. `killWhen`, if given, sees the output so far after each read;
-// true kills the program there (SIGKILL). A `stderrFd` other than -1 (a
+// Runs the program (looked up in PATH when the name has no slash) with exactly `env`, standard input closed,
+// for at most `limit`; SIGKILL once `killWhen` says so of the output so far. A `stderrFd` other than -1 (a
 // terminal, say) becomes the child's standard error, and `err` stays empty.
 ProgramResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
                          const std::vector<std::string>& env,
@@ -88,6 +82,7 @@ public:
     Background(const Background&) = delete;
     Background& operator=(const Background&) = delete;
     std::string firstLine;
+    int fd() const { return out_.get(); }  // the rest of its standard output
 
 private:
     pid_t pid_ = -1;

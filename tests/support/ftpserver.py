@@ -31,11 +31,9 @@ def main():
     ap.add_argument("--no-passive", action="store_true", help="refuse EPSV and PASV")
     ap.add_argument("--log-commands", action="store_true", help='"CMD <hex>" for every command line')
     ap.add_argument("--stall-data", action="store_true", help="stop reading an upload after its first chunk")
-    ap.add_argument("--drop-mid-stor", action="store_true",
-                    help="close both connections once an upload's first chunk is in")
-    ap.add_argument("--drop-mid-stor-of", help="the same, only for uploads to a path holding this text")
+    ap.add_argument("--drop-mid-stor-of",
+                    help="close both connections once the first chunk of an upload to a path holding this is in")
     ap.add_argument("--drop-mid-retr-of", help="close both connections once a download of a path holding this text has begun")
-    ap.add_argument("--drop-retr-times", type=int, default=0, help="only that many times (0: every time)")
     ap.add_argument("--max-logins", type=int, default=0, help="refuse (421) more connections than this at once")
     ap.add_argument("--throttle", type=int, default=0, help="take uploads at this many bytes a second")
     ap.add_argument("--sparse", action="store_true", help="store runs of zero bytes as holes")
@@ -90,24 +88,21 @@ def main():
             handle_read_event = handle_read
         Handler.dtp_handler = StallingDTP
 
-    if args.drop_mid_stor or args.drop_mid_stor_of:
+    if args.drop_mid_stor_of:
         class DroppingDTP(DTPHandler):
             def handle_read(self):
                 DTPHandler.handle_read(self)
                 named = self.file_obj is not None and args.drop_mid_stor_of in self.file_obj.name
-                if self.tot_bytes_received > 0 and (args.drop_mid_stor or named):
+                if self.tot_bytes_received > 0 and named:
                     self.cmd_channel.close()  # takes the data connection with it
             handle_read_event = handle_read
         Handler.dtp_handler = DroppingDTP
     if args.drop_mid_retr_of:
         class DroppingSender(DTPHandler):
-            drops = 0
             def handle_write(self):
                 DTPHandler.handle_write(self)
                 named = self.file_obj is not None and args.drop_mid_retr_of in self.file_obj.name
-                if named and self.tot_bytes_sent > 0 and not self._closed and (
-                        not args.drop_retr_times or DroppingSender.drops < args.drop_retr_times):
-                    DroppingSender.drops += 1
+                if named and self.tot_bytes_sent > 0 and not self._closed:
                     self.cmd_channel.close()
             handle_write_event = handle_write
         Handler.dtp_handler = DroppingSender
