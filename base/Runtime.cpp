@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace runtime {
@@ -97,6 +98,11 @@ bool HasSwitch(std::string_view commandLine, std::string_view sw) {
         if (k == sw.size()) return true;
     }
     return false;
+}
+
+void LowerThisThreadsPriority() {
+    // Linux keeps a nice value per thread; new threads take their creator's.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
 }
 
 }  // namespace runtime

@@ -38,4 +38,9 @@ bool HasVerifySwitch(std::string_view commandLine);
 // `sw` (lower case) anywhere in the line, in any letter case.
 bool HasSwitch(std::string_view commandLine, std::string_view sw);
 
+// The calling thread, and every thread it starts from then on, gives way
+// to the program's other threads (a nice value of 10 for it alone): a run
+// behind the windows never keeps the GUI thread from the cores.
+void LowerThisThreadsPriority();
+
 }  // namespace runtime

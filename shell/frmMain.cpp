@@ -238,6 +238,7 @@ void frmMain::StartRun(bool verify) {
     if (app::TerminalProgress* terminal = SyncOnStart ? app::TerminalProgressForUnattendedRun() : nullptr)
         runObserver_->onProgress = [terminal](const syncrun::Progress& p) { terminal->Update(p); };
     runThread_ = std::thread([this, verify, observer = runObserver_.get(), store = syncrun::CurrentStore()] {
+        runtime::LowerThisThreadsPriority();  // its uploads and digests too
         const syncrun::RunOutcome outcome = app::RunEveryJob(*observer, store, verify);
         QMetaObject::invokeMethod(this, [this, outcome] { RunFinished(outcome); }, Qt::QueuedConnection);
     });
@@ -271,6 +272,7 @@ void frmMain::StartRestore(const QString& jobFolder, const QString& target) {
     runObserver_ = std::make_unique<WindowRunObserver>(this);
     runThread_ = std::thread([this, observer = runObserver_.get(), store = syncrun::CurrentStore(),
                               job = jobFolder.toStdString(), into = target.toStdString()] {
+        runtime::LowerThisThreadsPriority();
         app::RestoreJob(*observer, store, job, into);
         QMetaObject::invokeMethod(this, [this] { RestoreFinished(); }, Qt::QueuedConnection);
     });
