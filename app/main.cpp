@@ -1,7 +1,8 @@
 // tessary: the program. An unattended run ("/SYNC" or "/VERIFY" anywhere on
 // the command line) that has no display, or one nobody sees, and every
-// "/RESTORE", run here without loading the window system at all; everything else is the program with windows,
-// tessary-gui beside this file, which gets the same command line.
+// "/RESTORE" run here without loading the window system at all; everything
+// else is the program with windows, tessary-gui beside this file, which gets
+// the same command line.
 
 #include "app/Display.h"
 #include "base/Runtime.h"

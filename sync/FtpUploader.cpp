@@ -1,5 +1,7 @@
 #include "sync/FtpUploader.h"
 
+#include <algorithm>
+
 #include "base/StatusLog.h"
 #include "ftp/FtpErrors.h"
 #include "ftp/modFTP.h"
@@ -42,14 +44,10 @@ void Report(std::uint32_t code, const std::string& caller, Lines& lines) {
     for (std::string& line : ftp::InternetErrorLines(code, caller)) lines.push_back(std::move(line));
 }
 
-bool HoldsControlBytes(const ftp::RemotePath& path) {
-    for (const std::string& level : path.levels)
-        for (const char c : level)
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
-    return false;
+bool AnyLevelHoldsControlBytes(const ftp::RemotePath& path) {
+    return std::any_of(path.levels.begin(), path.levels.end(),
+                       [](const std::string& level) { return HoldsControlBytes(level); });
 }
-
-constexpr std::string_view kTemporaryPrefix = ".tessary-";
 
 // The hidden name a file goes up under before it takes its own: the same
 // for the same target, so what a killed run left is overwritten by the
@@ -64,6 +62,11 @@ std::string TemporaryName(const ftp::RemotePath& target) {
 }
 
 }  // namespace
+
+bool HoldsControlBytes(const std::string& name) {
+    return std::any_of(name.begin(), name.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
 
 bool IsTemporaryName(const std::string& name) {
     if (name.size() != kTemporaryPrefix.size() + 16 || !name.starts_with(kTemporaryPrefix)) return false;
@@ -129,7 +132,7 @@ Attempt FtpUploader::Put(std::FILE* file, const std::string& localPath, const ft
     folder.levels.pop_back();
     // A URL cannot carry control bytes: such a file goes up under a plain
     // name in the remote directory itself, and a raw rename moves it.
-    const bool rawName = HoldsControlBytes(target);
+    const bool rawName = AnyLevelHoldsControlBytes(target);
     const bool viaTemporary = replacing || rawName;
     const ftp::RemotePath sendTo = !viaTemporary ? target
                                    : rawName     ? ftp::RemotePath({TemporaryName(target)})
@@ -158,7 +161,7 @@ Attempt FtpUploader::Put(std::FILE* file, const std::string& localPath, const ft
 Attempt FtpUploader::Sweep(const ftp::RemotePath& folder) {
     // A folder a URL cannot name holds none: such names go up through the
     // remote directory itself.
-    if (HoldsControlBytes(folder)) return Attempt::Done;
+    if (AnyLevelHoldsControlBytes(folder)) return Attempt::Done;
     std::vector<std::string> names;
     if (!ftp::FtpListNames(connection_, folder, names)) {
         // A folder not on the server yet holds nothing.

@@ -9,15 +9,21 @@
 
 #include "sync/Uploader.h"
 
+#include <string>
+#include <string_view>
+
 namespace ftp {
 struct FtpSession;
 }
 
 namespace syncrun {
 
-// A name a transfer goes up under before it takes its own: ".tessary-"
-// and 16 hex digits.
+// Hidden names of copies on their way (".tessary-" and 16 hex digits),
+// on the server and, for a restore, in its target.
+inline constexpr std::string_view kTemporaryPrefix = ".tessary-";
 bool IsTemporaryName(const std::string& name);
+// Whether a name holds a control byte (one a URL cannot carry).
+bool HoldsControlBytes(const std::string& name);
 
 class FtpUploader : public Uploader {
 public:

@@ -21,22 +21,17 @@ bool SendManifest(const CheckContext& context, const store::Job& job) {
         context.log.Write("FTP Info: The manifest of " + OneLine(job.folder) + " could not be made.");
         return false;
     }
-    std::rewind(file.get());
     Lines lines;
     const Attempt attempt = context.uploads.OnFirstConnection(
         [&](Uploader& uploader) {
-            const auto once = [&] {
+            // A dropped connection logs in afresh for the second try, as for any file.
+            return TwiceAtMost(lines, [&] {
+                std::rewind(file.get());
                 const Attempt made = uploader.MakeFolder(RemoteFolderOf(root), lines);
                 if (made != Attempt::Done) return made;
                 return uploader.Put(file.get(), kManifestName, RemoteTarget(root, kManifestName), nullptr, true,
                                     lines);
-            };
-            // A dropped connection logs in afresh for the second try, as for any file.
-            const Attempt first = once();
-            if (!WorthAnotherTry(first)) return first;
-            lines.clear();
-            std::rewind(file.get());
-            return once();
+            });
         },
         [&] { context.records.CommitIfDue(); });
     if (attempt == Attempt::Done) return true;  // its lines say only that it went

@@ -46,17 +46,7 @@ struct Expected {
     const char* from;  // what the hash is
 };
 
-bool HoldsControlBytes(const std::string& name) {
-    return std::any_of(name.begin(), name.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
-}
-
-std::string Without(std::string folder) {
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
-
-std::string Normal(const std::string& path) { return Without(fs::path(path).lexically_normal().string()); }
+std::string Normal(const std::string& path) { return FolderPath(fs::path(path).lexically_normal().string()); }
 
 // A download sink that counts what arrives for the progress.
 class CountingSink : public ftp::WriteSink {
@@ -92,15 +82,6 @@ public:
     std::string text;
 };
 
-// Once more when the connection dropped: the next request logs in afresh.
-template <typename Request>
-Attempt TwiceAtMost(Lines& lines, Request request) {
-    Attempt attempt = request();
-    if (!WorthAnotherTry(attempt)) return attempt;
-    lines.clear();
-    return request();
-}
-
 class Restorer {
 public:
     Restorer(RunObserver& observer, Uploader& uploader, const store::Job& job, int targetFd, std::string target)
@@ -123,12 +104,12 @@ public:
         });
         if (attempt == Attempt::Refused) return;  // none on the server: the records must do
         if (attempt != Attempt::Done) {
-            Fail(lines, "The manifest of " + OneLine(job_.folder) + " could not be read.");
+            FailNow(lines, "The manifest of " + OneLine(job_.folder) + " could not be read.");
             return;
         }
         const Manifest manifest = ParseManifest(sink.text);
         for (const std::string& line : manifest.refused)
-            Fail({}, "The manifest line \"" + OneLine(line) + "\" is refused.");
+            FailNow({}, "The manifest line \"" + OneLine(line) + "\" is refused.");
         for (const auto& [path, hash] : manifest.hashes)
             if (InScope(path)) expected_.emplace(path, Expected{hash, "its line in the manifest"});
     }
@@ -142,7 +123,7 @@ public:
             return uploader_.List(folder, entries, lines);
         });
         if (attempt != Attempt::Done) {
-            Fail(lines, below.empty() && attempt == Attempt::Refused
+            FailNow(lines, below.empty() && attempt == Attempt::Refused
                             ? "The server holds no copy of " + OneLine(job_.folder) + "."
                             : "The folder " + OneLine(Local(below)) + " could not be listed on the server.");
             unlisted_.push_back(below);
@@ -153,7 +134,7 @@ public:
             if (entry.name == "." || entry.name == ".." || entry.name.find('/') != std::string::npos) continue;
             const std::string path = below.empty() ? entry.name : below + "/" + entry.name;
             if (HoldsControlBytes(entry.name)) {
-                Fail({}, OneLine(Local(path)) + " is passed over: its name holds control characters.");
+                FailNow({}, OneLine(Local(path)) + " is passed over: its name holds control characters.");
                 continue;
             }
             if (entry.folder) {
@@ -214,14 +195,14 @@ public:
             });
         };
         for (const auto& [path, expected] : expected_)
-            if (!found.count(path) && !unlisted(path)) Fail({}, OneLine(Local(path)) + " is missing on the server.");
+            if (!found.count(path) && !unlisted(path)) FailNow({}, OneLine(Local(path)) + " is missing on the server.");
     }
 
     int Files() const { return static_cast<int>(files_.size()); }
     int Restored() const { return restored_; }
     bool Clean() const { return clean_; }
     // Before and after the downloads: lines written at once.
-    void Fail(const Lines& lines, const std::string& line) {
+    void FailNow(const Lines& lines, const std::string& line) {
         for (const std::string& l : lines) ::LogStatus(l);
         ::LogStatus(line);
         clean_ = false;
@@ -234,7 +215,7 @@ private:
     std::string Local(const std::string& path) const { return path.empty() ? target_ : JoinPath(target_, path); }
     static std::string Error(int err) { return std::strerror(err); }
 
-    // A download's line: kept in its place in the order.
+    // A download's line: kept in `out`, written in its place in the order.
     void Fail(Lines& out, std::string line) {
         out.push_back(std::move(line));
         clean_ = false;
@@ -371,7 +352,7 @@ int OpenTarget(const std::string& target) {
 RestoreOutcome RunRestore(RunObserver& observer, const Uploads::Factory& connect, const RunStore& store,
                           const std::string& jobFolder, const std::string& target) {
     RestoreOutcome outcome;
-    const std::string into = Without(fs::absolute(target).lexically_normal().string());
+    const std::string into = Normal(fs::absolute(target).string());
     ::LogStatus("Restore of " + OneLine(jobFolder) + " into " + OneLine(into));
     try {
         store::Connection connection;

@@ -1,5 +1,7 @@
 #include "sync/RestoreFile.h"
 
+#include "sync/FtpUploader.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -15,7 +17,7 @@ std::string RandomTemporaryName() {
     static thread_local std::mt19937_64 random{std::random_device{}()};
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(random()));
-    return std::string(".tessary-") + hex;
+    return std::string(kTemporaryPrefix) + hex;
 }
 
 // rename that never replaces; link and unlink where the file system has

@@ -30,6 +30,16 @@ enum class Attempt {
 
 inline bool WorthAnotherTry(Attempt attempt) { return attempt == Attempt::Lost || attempt == Attempt::Unanswered; }
 
+// A request, and once more when the connection dropped (the next request
+// logs in afresh); only the last try's lines are kept.
+template <typename Request>
+Attempt TwiceAtMost(std::vector<std::string>& lines, Request request) {
+    const Attempt first = request();
+    if (!WorthAnotherTry(first)) return first;
+    lines.clear();
+    return request();
+}
+
 class Uploader {
 public:
     virtual ~Uploader() = default;
