@@ -76,6 +76,16 @@ std::string FileTarget(const FtpSession& connection, const RemotePath& remoteFil
     return target;
 }
 
+std::string ParentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+// Remembers a folder that is there, and so every folder above it.
+void Know(FtpSession& session, std::string folder) {
+    while (folder != "/" && session.knownFolders.insert(folder).second) folder = ParentOf(folder);
+}
+
 // Forgets the folders at and below `path` (it was renamed or removed).
 void ForgetFoldersBelow(FtpSession& session, const std::string& path) {
     auto& known = session.knownFolders;
@@ -163,43 +173,60 @@ bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory
         return false;
     }
     connection->cwd = target;
-    connection->knownFolders.insert(target);
+    Know(*connection, target);
     return true;
 }
 
 namespace {
 
-CreateResult CreateSftpDirectory(FtpSession& session, const std::string& target) {
-    auto& known = session.knownFolders;
-    bool exists = false;
-    if (!Succeeds(session, session.Exists(target, true, exists))) return CreateResult::Failed;
-    if (exists) {
-        known.insert(target);
-        return CreateResult::Existed;
-    }
-    bool created = false;
-    std::string level;
-    for (const auto& segment : PathSegments(target)) {
-        level += "/" + segment;
-        if (known.count(level)) continue;
-        // Below a level that had to be made nothing can be there yet.
-        if (!created) {
-            if (!Succeeds(session, session.Exists(level, true, exists))) return CreateResult::Failed;
-            if (exists) {
-                known.insert(level);
-                continue;
-            }
+// The levels of `target` to make, highest first: the target and every
+// level above it up to the first one there (or known to be), each looked
+// at; none when the target is there. The walk goes up from the target, so
+// a new folder in one that is there costs two looks at any depth.
+template <typename Look>
+bool MissingLevels(FtpSession& session, const std::string& target, Look look, std::vector<std::string>& missing) {
+    missing.clear();
+    for (std::string level = target; level != "/" && !session.knownFolders.count(level); level = ParentOf(level)) {
+        bool there = false;
+        if (!look(level, there)) return false;
+        if (there) {
+            Know(session, level);
+            break;
         }
-        if (!Succeeds(session, session.Quote({"mkdir " + SftpQuoted(level)}))) return CreateResult::Failed;
-        created = true;
-        known.insert(level);
+        missing.insert(missing.begin(), level);
     }
-    return created ? CreateResult::Created : CreateResult::Existed;
+    return true;
+}
+
+CreateResult CreateSftpDirectory(FtpSession& session, const std::string& target) {
+    const auto look = [&](const std::string& level, bool& there) {
+        return Succeeds(session, session.Exists(level, true, there));
+    };
+    std::vector<std::string> missing;
+    if (!MissingLevels(session, target, look, missing)) return CreateResult::Failed;
+    for (const std::string& level : missing) {
+        if (!Succeeds(session, session.Quote({"mkdir " + SftpQuoted(level)}))) return CreateResult::Failed;
+        Know(session, level);
+    }
+    return missing.empty() ? CreateResult::Existed : CreateResult::Created;
+}
+
+// One level by MKD; a refused MKD is all a server says of a folder that is
+// there already, so a CWD tells them apart, and the MKD's reply is the one
+// to show when the level is not there.
+CreateResult MakeFtpLevel(FtpSession& session, const std::string& level) {
+    if (CommandSucceeds(session, "MKD " + level, 257)) return CreateResult::Created;
+    const std::uint32_t code = GetLastError();
+    const std::string refusal = InternetGetLastResponseInfo();
+    if (code != ERROR_INTERNET_EXTENDED_ERROR) return CreateResult::Failed;
+    if (CommandSucceeds(session, "CWD " + level, 250)) return CreateResult::Existed;
+    if (GetLastError() == ERROR_INTERNET_EXTENDED_ERROR) SetLastError(code, refusal);
+    return CreateResult::Failed;
 }
 
 }  // namespace
 
-CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder) {
+CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder, bool parentMade) {
     if (Unusable(connection)) return CreateResult::Failed;
     if (folder.HoldsLineBreak()) {
         SetLastError(ERROR_INVALID_NAME, {});
@@ -208,34 +235,25 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder
     const std::string target = ResolveRemotePath(connection->cwd, folder);
     auto& known = connection->knownFolders;
     if (target == "/" || known.count(target)) return CreateResult::Existed;
+    if (parentMade) Know(*connection, ParentOf(target));
     if (connection->sftp()) return CreateSftpDirectory(*connection, target);
-    // Mostly the folder is there already: one request settles it.
-    if (CommandSucceeds(*connection, "CWD " + target, 250)) {
-        known.insert(target);
-        return CreateResult::Existed;
-    }
-    // Only a refusal is worth going on from; a server that stopped
-    // answering would make every level wait out its timeout.
-    if (GetLastError() != ERROR_INTERNET_EXTENDED_ERROR) return CreateResult::Failed;
+    // A folder in one just made cannot be there yet: its MKD alone makes it.
+    // Elsewhere it mostly is there: a CWD settles it. Only a refused CWD is
+    // worth going on from; a server that stopped answering would make every
+    // level wait out its timeout.
+    const auto look = [&](const std::string& level, bool& there) {
+        there = CommandSucceeds(*connection, "CWD " + level, 250);
+        return there || GetLastError() == ERROR_INTERNET_EXTENDED_ERROR;
+    };
+    std::vector<std::string> missing{target};
+    if (!parentMade && !MissingLevels(*connection, target, look, missing))
+        return CreateResult::Failed;
     bool created = false;
-    std::string level;
-    for (const auto& segment : PathSegments(target)) {
-        level += "/" + segment;
-        if (known.count(level)) continue;
-        if (CommandSucceeds(*connection, "MKD " + level, 257)) {
-            created = true;
-        } else {
-            // MKD of an existing folder is refused like any other failure;
-            // only a CWD tells them apart. Its reply is not the one to show.
-            const std::uint32_t code = GetLastError();
-            const std::string refusal = InternetGetLastResponseInfo();
-            if (code != ERROR_INTERNET_EXTENDED_ERROR) return CreateResult::Failed;
-            if (!CommandSucceeds(*connection, "CWD " + level, 250)) {
-                if (GetLastError() == ERROR_INTERNET_EXTENDED_ERROR) SetLastError(code, refusal);
-                return CreateResult::Failed;
-            }
-        }
-        known.insert(level);
+    for (const std::string& level : missing) {
+        const CreateResult made = MakeFtpLevel(*connection, level);
+        if (made == CreateResult::Failed) return made;
+        created = created || made == CreateResult::Created;
+        Know(*connection, level);
     }
     return created ? CreateResult::Created : CreateResult::Existed;
 }

@@ -76,12 +76,14 @@ FtpSession* InternetConnect(InternetSession* session, const std::string& host, i
 // the login started in.
 bool FtpSetCurrentDirectory(FtpSession* connection, const std::string& directory);
 
-// Creating a remote folder, every missing level top down: Created when
+// Creating a remote folder and every missing level above it: Created when
 // this call made at least one level, Existed when all of them were there,
 // Failed (GetLastError() set) when a level could not be made. Folders seen
 // on this connection are remembered, so a job's later files cost no request.
+// `parentMade`: the caller made the folder above it (on any connection), so
+// this one cannot be there yet and is made without a look first.
 enum class CreateResult { Created, Existed, Failed };
-CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder);
+CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder, bool parentMade = false);
 
 // Uploads the local file to the remote path (relative to the current
 // directory, or absolute). false with GetLastError() set on failure.

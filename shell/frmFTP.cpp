@@ -70,7 +70,8 @@ bool frmFTP::UploadFile(const std::string& fileName, const std::string& remote, 
     ftp::RemotePath folder = target;
     folder.levels.pop_back();
     syncrun::Lines lines;
-    uploader_.MakeFolder(folder, lines);
+    bool made = false;
+    uploader_.MakeFolder(folder, false, made, lines);
     SetStatus("Uploading " + fileName);
     const bool sent = uploader_.Put(nullptr, fileName, target, nullptr, false, lines) == syncrun::Attempt::Done;
     if (sent) SetStatus("Scanning Files..");

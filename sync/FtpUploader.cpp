@@ -107,10 +107,11 @@ bool FtpUploader::Connect(const store::Job& job, Lines& lines) {
     return true;
 }
 
-Attempt FtpUploader::MakeFolder(const ftp::RemotePath& folder, Lines& lines) {
-    const ftp::CreateResult made = ftp::FtpCreateDirectory(connection_, folder);
-    if (made == ftp::CreateResult::Created) lines.push_back("FTP Info: DoneDir");
-    if (made != ftp::CreateResult::Failed) return Attempt::Done;
+Attempt FtpUploader::MakeFolder(const ftp::RemotePath& folder, bool parentMade, bool& made, Lines& lines) {
+    const ftp::CreateResult result = ftp::FtpCreateDirectory(connection_, folder, parentMade);
+    made = result == ftp::CreateResult::Created;
+    if (made) lines.push_back("FTP Info: DoneDir");
+    if (result != ftp::CreateResult::Failed) return Attempt::Done;
     // A folder that could not be made shows in the upload's own failure,
     // unless the server is gone: then waiting on the upload as well is no use.
     const std::uint32_t code = ftp::GetLastError();

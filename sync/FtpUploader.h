@@ -33,7 +33,7 @@ public:
     FtpUploader& operator=(const FtpUploader&) = delete;
 
     bool Connect(const store::Job& job, Lines& lines) override;
-    Attempt MakeFolder(const ftp::RemotePath& folder, Lines& lines) override;
+    Attempt MakeFolder(const ftp::RemotePath& folder, bool parentMade, bool& made, Lines& lines) override;
     Attempt Put(std::FILE* file, const std::string& localPath, const ftp::RemotePath& target, ftp::ReadTap* tap,
                 bool replacing, Lines& lines) override;
     Attempt Sweep(const ftp::RemotePath& folder) override;

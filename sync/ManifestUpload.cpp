@@ -27,8 +27,9 @@ bool SendManifest(const CheckContext& context, const store::Job& job) {
             // A dropped connection logs in afresh for the second try, as for any file.
             return TwiceAtMost(lines, [&] {
                 std::rewind(file.get());
-                const Attempt made = uploader.MakeFolder(RemoteFolderOf(root), lines);
-                if (made != Attempt::Done) return made;
+                bool made = false;
+                const Attempt folder = uploader.MakeFolder(RemoteFolderOf(root), false, made, lines);
+                if (folder != Attempt::Done) return folder;
                 return uploader.Put(file.get(), kManifestName, RemoteTarget(root, kManifestName), nullptr, true,
                                     lines);
             });

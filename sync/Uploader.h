@@ -46,9 +46,10 @@ public:
     // Logs in for the job and changes to its profile's remote directory;
     // false, with the lines that say why, when any of it failed.
     virtual bool Connect(const store::Job& job, Lines& lines) = 0;
-    // Makes every missing level of the remote folder; "FTP Info: DoneDir"
-    // when it made one.
-    virtual Attempt MakeFolder(const ftp::RemotePath& folder, Lines& lines) = 0;
+    // Makes every missing level of the remote folder; "FTP Info: DoneDir",
+    // and `made`, when it made one. `parentMade`: the job made the folder
+    // above it, so this one is new too.
+    virtual Attempt MakeFolder(const ftp::RemotePath& folder, bool parentMade, bool& made, Lines& lines) = 0;
     // One try at sending the local file to `target` below the remote
     // directory: from `file` when the caller has it open (at its start),
     // else opened from localPath. `tap` sees every byte read. `replacing`:

@@ -147,18 +147,22 @@ Attempt Uploads::FolderStep(Uploader& uploader, const Queued& queued, bool first
     ftp::RemotePath folder = queued.file.target;
     folder.levels.pop_back();
     const std::string key = Key(folder.levels);
-    bool known = false;
+    bool known = false, parentMade = false, made = false;
     {
         // Folders are made in listing order, so the file that says a folder
         // was made is the one that would have made it going one by one.
         std::unique_lock lock(mutex_);
         if (first) changed_.wait(lock, [&] { return folderTurn_ >= queued.seq; });
         known = knownFolders_.count(key) > 0;
+        if (!folder.levels.empty()) {
+            const auto parent = knownFolders_.find(Key({folder.levels.begin(), folder.levels.end() - 1}));
+            parentMade = parent != knownFolders_.end() && parent->second;
+        }
     }
-    const Attempt attempt = known ? Attempt::Done : uploader.MakeFolder(folder, lines);
+    const Attempt attempt = known ? Attempt::Done : uploader.MakeFolder(folder, parentMade, made, lines);
     {
         const std::lock_guard lock(mutex_);
-        if (!known && attempt == Attempt::Done) knownFolders_.insert(key);
+        if (!known && attempt == Attempt::Done) knownFolders_[key] = made;
         if (first) folderTurn_ = std::max(folderTurn_, queued.seq + 1);
         changed_.notify_all();
     }

@@ -139,7 +139,7 @@ private:
     bool closing_ = false, closed_ = false;
     bool connected_ = false;
     std::uint64_t nextSeq_ = 0, folderTurn_ = 0;
-    std::set<std::string> knownFolders_;  // made or found on the server this job
+    std::map<std::string, bool> knownFolders_;  // found on the server this job: true when made
     std::map<std::uint64_t, Outcome> ended_;
     std::uint64_t nextOutcome_ = 0;
     bool stopped_ = false;

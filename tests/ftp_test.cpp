@@ -83,6 +83,35 @@ TEST_F(FtpClient, NamesAndBytesArriveUnchangedOnOneLoginWithPassiveRefused) {
     EXPECT_EQ(server_->logins(), 1);
 }
 
+// Folders are looked for from the deepest level up, so a new one costs the same at any depth; in a folder
+// just made, the MKD alone; above a folder found, nothing.
+TEST_F(FtpClient, FoldersAreLookedForFromTheDeepestLevelUp) {
+    Serve({.logCommands = true});
+    fs::create_directories(server_->root() + "/a/b/c");
+    fs::create_directories(server_->root() + "/p/q");
+    Connection c = Connect();
+    const struct {
+        const char* folder;
+        bool parentMade;
+        CreateResult result;
+        std::vector<std::string> commands;
+    } cases[] = {
+        {"/a/b/c/d", false, CreateResult::Created, {"CWD /a/b/c/d", "CWD /a/b/c", "MKD /a/b/c/d"}},
+        {"/a/b/c/d/e", true, CreateResult::Created, {"MKD /a/b/c/d/e"}},
+        {"/a", false, CreateResult::Existed, {}},
+        {"/a/b/c/f", true, CreateResult::Created, {"MKD /a/b/c/f"}},
+        {"/x/y", false, CreateResult::Created, {"CWD /x/y", "CWD /x", "MKD /x", "MKD /x/y"}},
+        {"/p/q", true, CreateResult::Existed, {"MKD /p/q", "CWD /p/q"}},
+    };
+    for (const auto& test : cases) {
+        const std::size_t before = server_->commands().size();
+        EXPECT_EQ(FtpCreateDirectory(c.get(), test.folder, test.parentMade), test.result) << test.folder;
+        const std::vector<std::string> all = server_->commands();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + before, all.end()), test.commands) << test.folder;
+        EXPECT_TRUE(fs::is_directory(server_->root() + test.folder)) << test.folder;
+    }
+}
+
 // A name that would split a command (CR, LF or NUL) is refused before anything is sent; a server that
 // stops answering is given up within the shortened timeouts.
 TEST_F(FtpClient, FailuresCarryTheirCodeAndReplyAndLineBreaksNeverReachTheServer) {
@@ -194,7 +223,8 @@ protected:
         RemotePath target("home/anna/" + name), folder = target;
         folder.levels.pop_back();
         // As a job's uploads go: a folder refused shows in the upload's own failure.
-        const auto made = uploader_.MakeFolder(folder, lines_);
+        bool madeOne = false;
+        const auto made = uploader_.MakeFolder(folder, false, madeOne, lines_);
         return syncrun::WorthAnotherTry(made)
                    ? made
                    : uploader_.Put(nullptr, tmp_ / ("home/anna/" + name), target, tap, replacing, lines_);
