@@ -23,19 +23,14 @@ using store::StoreError;
 using testsupport::TempDir;
 
 // The statements, quoting, case-sensitive LIKE and the store's messages are proven by the windows' round
-// trips through a real store; here, what the store itself adds.
-TEST(Store, OpensOnlyWhatExistsReadsColumnsInAnyCaseKeepsKeysAndRefusesASecondStatement) {
+// trips through a real store, a store missing or not a store at all by the unattended runs; here, what the
+// store itself adds.
+TEST(Store, ReadsColumnsInAnyCaseKeepsKeysAndRefusesASecondStatement) {
     store::Connection conn;
     conn.ConnectionString = store::BuildConnectionString("/opt/a;b");
     EXPECT_EQ(conn.DataSource(), "/opt/a;b/information.mdb");
     TempDir dir;
     conn.ConnectionString = store::BuildConnectionString(dir.path());
-    EXPECT_THROW(conn.Open(), StoreError);
-    EXPECT_FALSE(fs::exists(dir / "information.mdb"));
-    EXPECT_THROW(conn.Execute("select * from Tessary"), StoreError);
-    testsupport::WriteFile(dir / "information.mdb", "this is not a database, just some text\n");
-    EXPECT_THROW(conn.Open(), StoreError);
-    fs::remove(dir / "information.mdb");
     testsupport::MakeStore(dir.path());
     conn.Open();
     const auto count = [&](const std::string& table) {
