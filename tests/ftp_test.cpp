@@ -196,8 +196,14 @@ protected:
     syncrun::FtpUploader uploader_;
 };
 
-TEST_F(JobConnection, ConnectMakesFoldersOnceAndSendsReplacementsWhole) {
-    Serve({.logCommands = true});
+// A job gone from the store, as the transfer window reads it by its key, then one that connects; the failures
+// of the jobs a run reads are the run's test.
+TEST_F(JobConnection, ConnectMakesFoldersOnceSendsReplacementsWholeAndSaysWhyAJobOrAFileCannotGo) {
+    Serve({.refuseStor = "refused", .logCommands = true});
+    auto& db = store::StoreConnection();
+    EXPECT_FALSE(uploader_.Connect(store::ReadJob(db, 4242), lines_));
+    EXPECT_EQ(lines_, Lines{"FTP Info: Folder job 4242 is not in the store."});
+    lines_.clear();
     fs::create_directories(tmp_ / "root/backup/home/anna/old");
     ASSERT_TRUE(uploader_.Connect(Job(), lines_));
     EXPECT_EQ(Send("docs/report.txt"), syncrun::Attempt::Done);
@@ -208,24 +214,9 @@ TEST_F(JobConnection, ConnectMakesFoldersOnceAndSendsReplacementsWhole) {
     EXPECT_EQ(testsupport::ReadTree(tmp_ / "root/backup").size(), 3u) << "no temporary copy left";
     const std::string sent = "FTP Info: File transfered!";
     EXPECT_EQ(lines_, (Lines{"FTP Info: Directory is changed to /backup", "FTP Info: DoneDir", sent, sent, sent}));
-    ASSERT_TRUE(uploader_.Connect(Job(), lines_));  // again: the held connection goes first
-    uploader_.Close();
-    EXPECT_EQ(std::ranges::count(server_->commands(), std::string("QUIT")), 2);
-    EXPECT_EQ(server_->logins(), 2);
-}
-
-TEST_F(JobConnection, JobsThatCannotConnectAndFilesThatCannotGoSayWhy) {
-    Serve({.refuseStor = "refused", .logCommands = true});
-    // A job gone from the store, as the transfer window reads it by its key; the failures of the jobs a run
-    // reads are the run's test.
-    auto& db = store::StoreConnection();
-    EXPECT_FALSE(uploader_.Connect(store::ReadJob(db, 4242), lines_));
-    EXPECT_EQ(lines_, Lines{"FTP Info: Folder job 4242 is not in the store."});
-    ASSERT_TRUE(uploader_.Connect(Job(), lines_));
     lines_.clear();
     EXPECT_EQ(Send("refused.txt"), syncrun::Attempt::Refused);
-    EXPECT_EQ(lines_, (Lines{"FTP Info: DoneDir",
-                             "FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n",
+    EXPECT_EQ(lines_, (Lines{"FTP Info: FtpPutFile error code: 12003 Message: The server refused the request.\n",
                              "Extended Info: 553 Refused by the test server."}));
     for (const std::string name : {"evil\nDELE x.txt", "an\rna/evil.txt"}) {
         lines_.clear();
@@ -235,6 +226,10 @@ TEST_F(JobConnection, JobsThatCannotConnectAndFilesThatCannotGoSayWhy) {
     }
     for (const auto& command : server_->commands())
         for (const char* part : {"evil", "an\rna"}) EXPECT_EQ(command.find(part), std::string::npos) << command;
+    ASSERT_TRUE(uploader_.Connect(Job(), lines_));  // again: the held connection goes first
+    uploader_.Close();
+    EXPECT_EQ(std::ranges::count(server_->commands(), std::string("QUIT")), 2);
+    EXPECT_EQ(server_->logins(), 2);
     db.Execute("drop table mySettings");  // a store that refuses is the run's business
     EXPECT_THROW(store::ReadJob(db, 1), store::StoreError);
 }
