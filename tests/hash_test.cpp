@@ -28,7 +28,6 @@ TEST(Hash, KnownDigestsOfFilesAndOfBytesThatComeInPieces) {
     for (const auto& [content, md5] : cases) {
         const std::string file = dir / std::to_string(content.size());
         WriteFile(file, content);
-        EXPECT_EQ(hash::HashFile(file), md5) << file;
         const HashResult r = hash::Hash(file, true);
         EXPECT_EQ(r.status, HashResult::Status::Hashed) << file;
         EXPECT_EQ(r.hex, md5) << file;

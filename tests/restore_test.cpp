@@ -5,7 +5,6 @@
 #include "sync/Restore.h"
 #include "tests/support/RunFixture.h"
 
-#include <sys/stat.h>
 #include <utime.h>
 
 using namespace testsupport;
@@ -21,10 +20,6 @@ protected:
     }
     std::string Remote(const FtpServer& server, const std::string& rel) const {
         return server.root() + kRemoteDir + Data(rel);
-    }
-    static time_t ModifiedAt(const std::string& path) {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : -1;
     }
     // Everything below the test's folder but the store, the data, the server and the target.
     std::vector<std::string> Strays(const std::string& target) const {
@@ -57,7 +52,8 @@ TEST_F(RestoreTest, AJobComesBackWholeCheckedAndDated) {
     EXPECT_TRUE(outcome.clean) << testing::PrintToString(log.Lines());
     EXPECT_EQ(outcome.restored, 3);
     EXPECT_EQ(ReadTree(back), tree);
-    EXPECT_EQ(ModifiedAt(back + "/a.txt"), 1'000'000'000);
+    EXPECT_EQ(std::chrono::file_clock::to_sys(fs::last_write_time(back + "/a.txt")),
+              std::chrono::sys_seconds(std::chrono::seconds(1'000'000'000)));
     // In listing order, though the empty file is done long before the large one over another connection.
     EXPECT_EQ(log.Matching(" is restored"),
               (std::vector<std::string>{back + "/a.txt is restored", back + "/sub/b c.txt is restored",

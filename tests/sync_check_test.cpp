@@ -28,8 +28,8 @@ protected:
 };
 
 // A first run sends each folder's files in byte order, then the folders below it, and records each with its
-// digest; hidden files stay here.
-TEST_F(FileCheck, SendsNewFilesInListingOrderRecordsTheirDigestThenOnlyChangedOnes) {
+// digest; hidden files stay here. Replacements, sent or refused, are the later runs' and the fault tests'.
+TEST_F(FileCheck, SendsNewFilesInListingOrderAndRecordsTheirDigest) {
     std::string allBytes;
     for (int i = 0; i < 256; ++i) allBytes += static_cast<char>(i);
     const std::vector<std::pair<std::string, std::string>> files{
@@ -58,21 +58,6 @@ TEST_F(FileCheck, SendsNewFilesInListingOrderRecordsTheirDigestThenOnlyChangedOn
     EXPECT_EQ(log.Lines(), expected);
     EXPECT_EQ(Rows(), rows);
     EXPECT_EQ(Landed(*server, Data()), ReadTree(Data(), true));
-
-    // One changed, one changed but refused (its replacement goes up under a temporary name in "no"): the
-    // refused one keeps its old record and goes again next run.
-    WriteFile(Data("a.txt"), "new a");
-    WriteFile(Data("no/c.txt"), "new c");
-    Replace(server, {.refuseStor = "/no/"});
-    EXPECT_FALSE(Run().clean);
-    EXPECT_EQ(Changed(), (Lines{Data("a.txt") + " has changed", Data("no/c.txt") + " has changed"}));
-    rows[3] = Row(Data("a.txt"));
-    EXPECT_EQ(Rows(), rows);
-    EXPECT_EQ(Landed(*server, Data()).at("no/c.txt"), "c");
-    Replace(server);
-    EXPECT_TRUE(Run().clean);
-    EXPECT_EQ(Changed(), Lines{Data("no/c.txt") + " has changed"});
-    EXPECT_EQ(Landed(*server, Data()), ReadTree(Data(), true));
 }
 
 // Known large files of a folder of few may be hashed out of turn (largest first, which the benchmark
@@ -90,23 +75,6 @@ TEST_F(FileCheck, KnownLargeFilesOfAFewAreCheckedInListingOrder) {
     EXPECT_EQ(Changed(), (Lines{Data("a") + " has changed", Data("c") + " has changed", Data("d") + " has changed"}));
     EXPECT_EQ(Rows(), (Lines{Row(Data("a")), Row(Data("b")), Row(Data("c")), Row(Data("d"))}));
     EXPECT_EQ(Landed(*server, Data()), ReadTree(Data()));
-}
-
-// Unreadable files and folders are the fault tests'.
-TEST_F(FileCheck, AFileGoneByItsTurnIsNamedAndTheRestGoesOn) {
-    for (const char* name : {"a.txt", "gone.txt", "z.txt"}) WriteFile(Data(name), name);
-    // Listed (and looked at) ahead; gone when the check comes to it.
-    observer.currentFile = [&](const std::string& name) {
-        if (name == "gone.txt") fs::remove(Data("gone.txt"));
-    };
-    auto server = ServeData();
-    const auto outcome = Run();
-    EXPECT_TRUE(outcome.completed);
-    EXPECT_FALSE(outcome.clean);
-    EXPECT_EQ(log.Matching(Data()), (Lines{Data("a.txt") + " has changed",
-                                           Data("gone.txt") + " could not be read: No such file or directory",
-                                           Data("z.txt") + " has changed"}));
-    EXPECT_EQ(Landed(*server, Data()), (Tree{{"a.txt", "a.txt"}, {"z.txt", "z.txt"}}));
 }
 
 // Each folder of a walk holds one file named after it, so the uploads show the order in which the

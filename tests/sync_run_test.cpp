@@ -102,12 +102,11 @@ TEST_F(SyncRunTest, AJobDeletedDuringItsRunStopsAtItsNextFile) {
     const auto profile = AddProfile(server->port());
     const auto doomed = AddJob(Data(), profile);
     const auto kept = AddJob(Data(), profile);
-    std::atomic<int> startedAfter = 0, keptStarted = 0;
+    std::atomic<int> startedAfter = 0;
     observer.currentFile = [&](const std::string& name) {
         if (CurrentSyncID == doomed && name == "c.txt") store::DeleteJobWithRecords(store::StoreConnection(), doomed);
     };
     hooks.beforeUpload = [&](const std::string& path) {
-        if (CurrentSyncID == kept) ++keptStarted;
         if (CurrentSyncID == doomed && path < Data("c.txt")) return;
         if (CurrentSyncID == doomed) ++startedAfter;
     };
@@ -117,7 +116,6 @@ TEST_F(SyncRunTest, AJobDeletedDuringItsRunStopsAtItsNextFile) {
                                                                     " was deleted; the rest of it is passed over."})
         << testing::PrintToString(log.Lines());
     EXPECT_EQ(Records("SyncID = " + std::to_string(doomed)), 0);
-    EXPECT_EQ(keptStarted, 6);
     EXPECT_EQ(Records("SyncID = " + std::to_string(kept)), 6);
     EXPECT_EQ(std::ranges::count(log.Lines(), kDisconnected), 2) << "each job's connections closed at its end";
 }

@@ -77,11 +77,9 @@ TEST_F(FolderWindows, DeletingAJobTakesItsRecordsOnlyOrNothing) {
     db.Execute("drop trigger keep");
     list.cmdDelete->click();
     EXPECT_EQ(Entries(list.lstServers), QStringList{"1 --> Folder: /a"});
-    store::Connection other;  // nothing is left uncommitted
-    other.ConnectionString = db.ConnectionString;
-    other.Open();
-    EXPECT_EQ(other.Execute("select group_concat(SyncID) as ids from myFiles").Fields("ids"), "1,1");
-    EXPECT_EQ(other.Execute("select count(*) as n from Tessary").FieldInt("n"), 1);
+    const auto other = testsupport::ConnectTo(dir.path());  // nothing is left uncommitted
+    EXPECT_EQ(other->Execute("select group_concat(SyncID) as ids from myFiles").Fields("ids"), "1,1");
+    EXPECT_EQ(other->Execute("select count(*) as n from Tessary").FieldInt("n"), 1);
 }
 
 // Which entries hold a key is the EntryID test's; here, that each refusal comes in its turn.

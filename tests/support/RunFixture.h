@@ -119,11 +119,7 @@ protected:
     void Replace(std::unique_ptr<FtpServer>& server, FtpServer::Options options = {}) {
         server.reset();
         server = Server("srv", std::move(options));
-        UsePort(server->port());
-    }
-    // Every profile of the store points at this port.
-    static void UsePort(int port) {
-        store::StoreConnection().Execute("update mySettings set FTPPort = '" + std::to_string(port) + "'");
+        store::StoreConnection().Execute("update mySettings set FTPPort = '" + std::to_string(server->port()) + "'");
     }
     static std::int64_t Records(const std::string& where = "1") { return Count("myFiles", where); }
 

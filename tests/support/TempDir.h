@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -72,6 +73,14 @@ inline std::string CopyProgram(const std::string& folder) {
 inline void OpenStoreIn(const std::string& folder) {
     store::StoreConnection().ConnectionString = store::BuildConnectionString(folder);
     store::StoreConnection().Open();
+}
+
+// A connection of the test's own to the store in `folder`, open.
+inline std::unique_ptr<store::Connection> ConnectTo(const std::string& folder) {
+    auto c = std::make_unique<store::Connection>();
+    c->ConnectionString = store::BuildConnectionString(folder);
+    c->Open();
+    return c;
 }
 
 }  // namespace testsupport
