@@ -194,7 +194,11 @@ Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &OnRead);
     curl_easy_setopt(h, CURLOPT_READDATA, &ctx);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    const Outcome outcome = Perform();
+    const Outcome outcome = Perform([&] {
+        std::rewind(file);
+        if (tap) tap->Rewound();
+        ctx.failed = false;
+    });
     curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
@@ -202,7 +206,22 @@ Outcome FtpSession::Upload(std::FILE* file, std::int64_t size, const std::string
     return outcome;
 }
 
-Outcome FtpSession::Perform() {
+Outcome FtpSession::Perform(const std::function<void()>& rewind) {
+    Outcome outcome = PerformOnce();
+    // A server on TLS 1.3 that wants every data connection to resume the
+    // login's session ("522 SSL connection failed: session reuse required")
+    // gives a login two tickets, each good for one resumption: with both
+    // spent, a new login brings two more. The refusal comes before the 150,
+    // so nothing of the file has gone.
+    if (endpoint.transport == Transport::Ftps && !outcome.ok() && outcome.replyCode == 522) {
+        multi.reset(curl_multi_init());  // QUIT on the spent login
+        if (rewind) rewind();
+        outcome = PerformOnce();
+    }
+    return outcome;
+}
+
+Outcome FtpSession::PerformOnce() {
     Outcome outcome;
     errorText_[0] = '\0';
     lastReply.clear();

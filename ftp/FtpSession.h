@@ -10,6 +10,7 @@
 #include "ftp/ReplyParser.h"
 #include "ftp/modFTP.h"
 
+#include <functional>
 #include <optional>
 #include <cstdint>
 #include <set>
@@ -102,7 +103,11 @@ private:
     // A request that logs in if needed, sends the quote commands (if any)
     // and transfers nothing.
     Outcome PerformWithoutTransfer(curl_slist* quote, const std::string& urlPath = "/");
-    Outcome Perform();
+    // The request set up, and once more over a new login when the server
+    // refused its data connection's session (see the definition); `rewind`
+    // sets an upload back to its start first.
+    Outcome Perform(const std::function<void()>& rewind = {});
+    Outcome PerformOnce();
     std::string UrlPath(const std::string& absolute) const;
     std::string FolderUrlPath(const std::string& absolute) const;  // ends in "/"
     // A request that reads from the URL path, its body into `body` when given.
