@@ -76,14 +76,9 @@ std::string FileTarget(const FtpSession& connection, const RemotePath& remoteFil
     return target;
 }
 
-std::string ParentOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
-}
-
 // Remembers a folder that is there, and so every folder above it.
 void Know(FtpSession& session, std::string folder) {
-    while (folder != "/" && session.knownFolders.insert(folder).second) folder = ParentOf(folder);
+    while (folder != "/" && session.knownFolders.insert(folder).second) folder = ResolveRemotePath(folder, "..");
 }
 
 // Forgets the folders at and below `path` (it was renamed or removed).
@@ -186,7 +181,8 @@ namespace {
 template <typename Look>
 bool MissingLevels(FtpSession& session, const std::string& target, Look look, std::vector<std::string>& missing) {
     missing.clear();
-    for (std::string level = target; level != "/" && !session.knownFolders.count(level); level = ParentOf(level)) {
+    for (std::string level = target; level != "/" && !session.knownFolders.count(level);
+         level = ResolveRemotePath(level, "..")) {
         bool there = false;
         if (!look(level, there)) return false;
         if (there) {
@@ -235,7 +231,7 @@ CreateResult FtpCreateDirectory(FtpSession* connection, const RemotePath& folder
     const std::string target = ResolveRemotePath(connection->cwd, folder);
     auto& known = connection->knownFolders;
     if (target == "/" || known.count(target)) return CreateResult::Existed;
-    if (parentMade) Know(*connection, ParentOf(target));
+    if (parentMade) Know(*connection, ResolveRemotePath(target, ".."));
     if (connection->sftp()) return CreateSftpDirectory(*connection, target);
     // A folder in one just made cannot be there yet: its MKD alone makes it.
     // Elsewhere it mostly is there: a CWD settles it. Only a refused CWD is

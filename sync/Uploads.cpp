@@ -154,7 +154,7 @@ Attempt Uploads::FolderStep(Uploader& uploader, const Queued& queued, bool first
         std::unique_lock lock(mutex_);
         if (first) changed_.wait(lock, [&] { return folderTurn_ >= queued.seq; });
         known = knownFolders_.count(key) > 0;
-        if (!folder.levels.empty()) {
+        if (!known && !folder.levels.empty()) {
             const auto parent = knownFolders_.find(Key({folder.levels.begin(), folder.levels.end() - 1}));
             parentMade = parent != knownFolders_.end() && parent->second;
         }

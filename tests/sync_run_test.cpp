@@ -48,12 +48,16 @@ TEST_F(SyncRunTest, OnlyYesInCapitalsIncludesTheSubFoldersAndEachJobOfAFileSends
     WriteFile(Data("sub/below.txt"), "below");
     std::vector<std::unique_ptr<FtpServer>> servers;
     for (const std::string subDirs : {"YES", "yes", "NO", ""}) {
-        servers.push_back(Server("srv-" + subDirs));
+        servers.push_back(Server("srv-" + subDirs, {.logCommands = true}));
         AddJob(Data(), AddProfile(servers.back()->port()), subDirs);
     }
     EXPECT_EQ(Run().filesSent, 5);
     EXPECT_EQ(Landed(*servers[0], Data()), (Tree{{"own.txt", "own"}, {"sub/below.txt", "below"}}));
     for (int i : {1, 2, 3}) EXPECT_EQ(Landed(*servers[i], Data()), (Tree{{"own.txt", "own"}})) << i;
+    // The sub-folder, in a folder the run made, goes by its MKD alone.
+    std::vector<std::string> sub;
+    std::ranges::copy_if(servers[0]->commands(), std::back_inserter(sub), [](auto& c) { return c.ends_with("/sub"); });
+    EXPECT_EQ(sub, std::vector<std::string>{std::string("MKD ") + kRemoteDir + Data() + "/sub"});
     const std::string single = "Updated: 1 Single Folder";
     EXPECT_EQ(log.Matching("Updated: "), (std::vector<std::string>{"Updated: 2 Folders", single, single, single}));
     EXPECT_EQ(Run().filesSent, 0);
